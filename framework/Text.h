@@ -1,0 +1,13 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace framework {
+
+// The framework's text: UTF-8 bytes (names from a volume may be ill-formed and are kept as they are).
+using String = std::string;
+
+// The one text equality of the framework: letter case is ignored, everything else compares exactly.
+bool textEquals(std::string_view a, std::string_view b);
+
+}  // namespace framework

@@ -1,0 +1,19 @@
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+// Every test program runs offscreen, with its data and preferences folders in a temporary folder,
+// so no test touches the user's real catalogue or preferences.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir root;
+  qputenv("XDG_DATA_HOME", QDir(root.path()).filePath("data").toUtf8());
+  qputenv("XDG_CONFIG_HOME", QDir(root.path()).filePath("config").toUtf8());
+  QDir().mkpath(QDir(root.path()).filePath("data"));
+  QDir().mkpath(QDir(root.path()).filePath("config"));
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("lumeno");
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
