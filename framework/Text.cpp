@@ -14,3 +14,14 @@ bool textEquals(std::string_view a, std::string_view b) {
 }
 
 }  // namespace framework
+
+#include <cstdlib>
+
+namespace framework {
+
+double Val(std::string_view text) {
+  const std::string s(text);
+  return std::strtod(s.c_str(), nullptr);
+}
+
+}  // namespace framework

@@ -11,3 +11,10 @@ using String = std::string;
 bool textEquals(std::string_view a, std::string_view b);
 
 }  // namespace framework
+
+namespace framework {
+
+// A text read as a decimal number, as far as it reads as one ("12abc" is 12, "abc" is 0).
+double Val(std::string_view text);
+
+}  // namespace framework

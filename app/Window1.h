@@ -1,0 +1,93 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "framework/FolderItem.h"
+#include "framework/Label.h"
+#include "framework/Listbox.h"
+#include "framework/MenuItem.h"
+#include "framework/ProgressWheel.h"
+#include "framework/PushButton.h"
+#include "framework/ScrollBar.h"
+#include "framework/TextField.h"
+#include "framework/Window.h"
+
+// The main window: the catalogue tree, the search and the commands. The catalogue routines are
+// methods of this class and write their rows straight into its lists (they live in catalogue/).
+class Window1 : public framework::Window {
+ public:
+  // The one main window; the first call builds it.
+  static Window1& instance();
+
+  // The name of the disc being read or updated; "" or " " means no volume was chosen.
+  std::string CDName;
+
+  // Controls.
+  framework::Label& Label1();
+  framework::PushButton& SinkiButton();
+  framework::PushButton& KoushinButton();
+  framework::PushButton& SakujyoButton();
+  framework::Listbox& CDList();
+  framework::Label& Label2();
+  framework::TextField& TextField1();
+  framework::PushButton& KensakuButton();
+  framework::ProgressWheel& ProgressWheel1();
+  framework::Listbox& SearchList();
+  framework::ScrollBar& ScrollBar1();
+
+  // Menu items, found by name anywhere in the window's menu bar.
+  framework::MenuItem& EditMenu();
+  framework::MenuItem& EditSelectAll();
+  framework::MenuItem& UntitledMenu0();
+  framework::MenuItem& EditClear();
+  framework::MenuItem& EditPaste();
+  framework::MenuItem& EditCopy();
+  framework::MenuItem& EditCut();
+  framework::MenuItem& UntitledMenu1();
+  framework::MenuItem& EditUndo();
+  framework::MenuItem& FileMenu();
+  framework::QuitMenuItem& FileQuit();
+  framework::MenuItem& ReadOldDB();
+  framework::PrefsMenuItem& SetteiMenu();
+  framework::AppleMenuItem& About();
+
+  // Control handlers.
+  void SinkiButton_Action();
+  void KoushinButton_Action();
+  void SakujyoButton_Action();
+  void CDList_ExpandRow(framework::Listbox& list, int row);
+  void CDList_Open(framework::Listbox& list);
+  void KensakuButton_Action();
+  void SearchList_Open(framework::Listbox& list);
+  void ScrollBar1_Open(framework::ScrollBar& bar);
+  void ScrollBar1_ValueChanged(framework::ScrollBar& bar);
+
+  // Menu handlers; each shows its window and answers True.
+  bool SetteiMenu_Action();
+  bool About_Action();
+  bool ReadOldDB_Action();
+
+  // Catalogue routines.
+  void CollectInfoitem(framework::FolderItem& item, std::int32_t parent);
+  std::string GetFileKind(const framework::FolderItem& item);
+  void NewCD();
+  std::int32_t NewRec(const framework::FolderItem& item, std::int32_t parent);
+  void OpenDB();
+  void ReCD();
+  std::string UTF8Mac(const std::string& name);
+  void OldDbReading();
+
+ protected:
+  void Layout() override;
+  void CreateControls() override;
+  void AddMenuHandlers() override;
+  void Event_Open() override;
+  void Event_EnableMenuItems() override;
+  void Event_Close() override;
+
+ private:
+  void CreateControls0();
+
+  // Failed inserts of the read under way: the first is shown at once, the rest counted.
+  int failedInserts_ = 0;
+};

@@ -1,0 +1,32 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "framework/Database.h"
+
+// The globals through which the windows hand work to the catalogue core, and the catalogue database.
+namespace Module1 {
+
+extern std::shared_ptr<framework::Database> db;  // the open catalogue, set when the main window opens
+extern std::int32_t PB;                          // 0: read a new disc, 1: update a disc
+extern std::int32_t MaxID;                       // highest record number handed out
+extern std::int32_t VolNo;                       // index of the chosen volume
+extern bool ErrorCD;                             // append ":ListError" to names that fail normalisation
+
+// The database item "lumeno", fetched on first use and cached; an empty fetch is tried again next time.
+std::shared_ptr<framework::Database> lumeno();
+
+// Sets MaxID to the highest No in Folder1 (0 for an empty table); a failed query leaves it as it is.
+void RefreshNumbering();
+
+// Raises MaxID by one (wrapping at the signed 32-bit limit) and gives the new value.
+std::int32_t NextNumber();
+
+// The preferences file "lm.pref": the option and the main window's size.
+void ReadPref();
+void WritePref();
+
+// Releases the cached database item and db, in that order, at exit.
+void Release();
+
+}  // namespace Module1
