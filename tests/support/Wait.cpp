@@ -3,13 +3,16 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 bool waitUntil(std::function<bool()> cond, int timeoutMs) {
   QDeadlineTimer deadline(timeoutMs);
+  // Blocks for events instead of spinning; the poll wakes it for conditions that no event marks.
+  QTimer poll;
+  poll.start(5);
   while (!cond()) {
     if (deadline.hasExpired()) return cond();
-    // Wait for events briefly rather than spin, but never sleep past the next event.
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
   }
   return true;
 }
