@@ -1,0 +1,127 @@
+#pragma once
+#include "framework/Date.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace framework {
+
+namespace detail {
+struct Connection;  // the sqlite3 handle and error state, shared by a Database and its record sets
+}
+
+// One value read from a record set: a copy, valid after the record set has moved on.
+class DatabaseField {
+ public:
+  enum class Kind { Null, Integer, Real, Text, Boolean };
+
+  DatabaseField() = default;
+  DatabaseField(Kind kind, std::int64_t integer, double real, std::string text);
+
+  // An integer in decimal digits, a BOOLEAN column "True" or "False", a date-time as stored,
+  // no value "".
+  std::string StringValue() const;
+  std::string getString() const { return StringValue(); }
+  // No value is 0; a text reads as far as it is a number.
+  std::int32_t IntegerValue() const;
+  // The stored "YYYY-MM-DD HH:MM:SS"; anything else gives the current moment.
+  Date DateValue() const;
+  bool IsNull() const { return kind_ == Kind::Null; }
+
+ private:
+  Kind kind_ = Kind::Null;
+  std::int64_t integer_ = 0;
+  double real_ = 0;
+  std::string text_;
+};
+
+// The rows of one SELECT, stepped one at a time (the result is never held in memory).
+class RecordSet {
+ public:
+  RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement);
+  ~RecordSet();
+  RecordSet(const RecordSet&) = delete;
+  RecordSet& operator=(const RecordSet&) = delete;
+
+  // Before the first row: true only for an empty result, since a record set starts on its first row.
+  bool Bof() const;
+  // Past the last row (at once for an empty result).
+  bool Eof() const;
+  void MoveNext();
+
+  // The current row's column by name, ignoring letter case; an unknown name or no row gives no value.
+  DatabaseField Field(std::string_view column) const;
+  // The current row's column by position, from 1; out of range gives no value.
+  DatabaseField IdxField(int index) const;
+
+  // Removes exactly the current row from its table; MoveNext then reaches the next row of the
+  // original selection. False on failure, with the database's error state telling why.
+  bool DeleteRecord();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The values of one row to insert; may be filled and inserted again and again.
+class DatabaseRecord {
+ public:
+  using Value = std::variant<std::string, std::int64_t>;
+
+  // Setting a column again replaces its value; a column never set is not inserted.
+  void Column(std::string_view name, const std::string& text);
+  void IntegerColumn(std::string_view name, std::int32_t value);
+  // Stored as 1 or 0.
+  void BooleanColumn(std::string_view name, bool value);
+  // Stored as local-time "YYYY-MM-DD HH:MM:SS".
+  void DateColumn(std::string_view name, const Date& value);
+
+  // The columns in the order first set.
+  const std::vector<std::pair<std::string, Value>>& columns() const { return columns_; }
+
+ private:
+  void set(std::string_view name, Value value);
+  std::vector<std::pair<std::string, Value>> columns_;
+};
+
+// One connection to an SQLite file (WAL journal, synchronous NORMAL).
+class Database {
+ public:
+  // Nullptr when the file cannot be opened or configured.
+  static std::shared_ptr<Database> open(const std::string& path);
+
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Nullptr when the statement fails (the error state tells why).
+  std::unique_ptr<RecordSet> SQLSelect(const std::string& sql);
+  // Inserts the record's columns with bound values; the first change after a commit begins a
+  // transaction.
+  void InsertRecord(const std::string& table, const DatabaseRecord& record);
+  // Ends the open transaction; without one it is a harmless success.
+  void Commit();
+
+  // The latest operation's result: success clears them.
+  bool Error() const;
+  std::int32_t ErrorCode() const;
+  std::string ErrorMessage() const;
+
+ private:
+  explicit Database(std::shared_ptr<detail::Connection> connection);
+  friend std::shared_ptr<Database> DatabaseItem(const std::string& name);
+  std::shared_ptr<detail::Connection> connection_;
+};
+
+// The database item by name: "lumeno" is lumeno.sqlite in the application data folder, created with
+// its table on first fetch. A new connection each call; nullptr when it cannot be had.
+std::shared_ptr<Database> DatabaseItem(const std::string& name);
+
+}  // namespace framework

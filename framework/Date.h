@@ -1,0 +1,35 @@
+#pragma once
+#include <QDateTime>
+#include <string>
+#include <string_view>
+
+namespace framework {
+
+// A moment in local time, to the second.
+class Date {
+ public:
+  // The current moment.
+  Date();
+
+  // The given moment, cut to the second and taken in local time.
+  static Date fromQDateTime(const QDateTime& when);
+  QDateTime toQDateTime() const;
+
+  // The system locale's short date.
+  std::string ShortDate() const;
+  // The time with seconds in the system locale's form, without a time zone.
+  std::string LongTime() const;
+  // "YYYY-MM-DD HH:MM:SS".
+  std::string SQLDateTime() const;
+
+  // Takes exactly "YYYY-MM-DD HH:MM:SS" naming a real date and time; any other text returns false
+  // and leaves the date as it was.
+  bool setSQLDateTime(std::string_view text);
+
+  bool operator==(const Date& other) const;
+
+ private:
+  QDateTime when_;
+};
+
+}  // namespace framework

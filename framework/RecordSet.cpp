@@ -1,0 +1,189 @@
+#include "framework/Database.h"
+#include "framework/DatabaseConnection.h"
+#include "framework/Text.h"
+
+#include <sqlite3.h>
+
+#include <vector>
+
+namespace framework {
+
+struct RecordSet::Impl {
+  std::shared_ptr<detail::Connection> connection;
+  sqlite3_stmt* statement = nullptr;
+  bool eof = false;
+  bool empty = false;
+  std::vector<std::string> names;
+  std::vector<bool> boolean;
+
+  // How the current row is found again for deleting it: worked out on the first DeleteRecord.
+  bool deletePrepared = false;
+  std::string deleteText;            // empty when rows of this result cannot be deleted
+  std::string deleteProblem;         // why not
+  std::vector<int> keyColumns;       // result columns bound, in order, to the DELETE's parameters
+
+  void step() {
+    const int rc = sqlite3_step(statement);
+    if (rc == SQLITE_ROW) {
+      connection->clearError();
+      return;
+    }
+    eof = true;
+    connection->setResult(rc);
+    // Ends the statement's read of the file, so the finished record set holds nothing back.
+    sqlite3_reset(statement);
+  }
+
+  void prepareDelete();
+};
+
+namespace {
+
+std::string quotedName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+// The row is found again by its table's primary key, taken from the result's own columns, so the
+// delete touches that one row whatever else in the table looks like it.
+void RecordSet::Impl::prepareDelete() {
+  deletePrepared = true;
+  sqlite3* db = connection->db;
+  const int count = sqlite3_column_count(statement);
+  std::string schema, table;
+  for (int i = 0; i < count; ++i) {
+    const char* t = sqlite3_column_table_name(statement, i);
+    if (!t) continue;
+    const char* s = sqlite3_column_database_name(statement, i);
+    if (table.empty()) {
+      table = t;
+      schema = s ? s : "main";
+    } else if (table != t || schema != (s ? s : "main")) {
+      deleteProblem = "the rows of a selection from several tables cannot be deleted";
+      return;
+    }
+  }
+  if (table.empty()) {
+    deleteProblem = "the selection names no table";
+    return;
+  }
+
+  sqlite3_stmt* info = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT name, pk FROM pragma_table_info(?1, ?2) WHERE pk > 0 ORDER BY pk",
+                         -1, &info, nullptr) != SQLITE_OK) {
+    deleteProblem = sqlite3_errmsg(db);
+    sqlite3_finalize(info);
+    return;
+  }
+  sqlite3_bind_text(info, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(info, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+  std::vector<std::string> keys;
+  while (sqlite3_step(info) == SQLITE_ROW)
+    keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 0)));
+  sqlite3_finalize(info);
+  if (keys.empty()) {
+    deleteProblem = "the table has no primary key to find the row by";
+    return;
+  }
+
+  std::string where;
+  for (const std::string& key : keys) {
+    int found = -1;
+    for (int i = 0; i < count && found < 0; ++i) {
+      const char* origin = sqlite3_column_origin_name(statement, i);
+      if (origin && textEquals(origin, key)) found = i;
+    }
+    if (found < 0) {
+      deleteProblem = "the selection lacks the primary key column " + key;
+      return;
+    }
+    keyColumns.push_back(found);
+    if (!where.empty()) where += " AND ";
+    where += quotedName(key) + " IS ?";
+  }
+  deleteText = "DELETE FROM " + quotedName(schema) + "." + quotedName(table) + " WHERE " + where;
+}
+
+RecordSet::RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->connection = std::move(connection);
+  impl_->statement = statement;
+  const int count = sqlite3_column_count(statement);
+  for (int i = 0; i < count; ++i) {
+    const char* name = sqlite3_column_name(statement, i);
+    const char* declared = sqlite3_column_decltype(statement, i);
+    impl_->names.emplace_back(name ? name : "");
+    impl_->boolean.push_back(declared && textEquals(declared, "BOOLEAN"));
+  }
+  impl_->step();
+  impl_->empty = impl_->eof;
+}
+
+RecordSet::~RecordSet() { sqlite3_finalize(impl_->statement); }
+
+bool RecordSet::Bof() const { return impl_->empty; }
+bool RecordSet::Eof() const { return impl_->eof; }
+
+void RecordSet::MoveNext() {
+  if (!impl_->eof) impl_->step();
+}
+
+DatabaseField RecordSet::Field(std::string_view column) const {
+  for (std::size_t i = 0; i < impl_->names.size(); ++i)
+    if (textEquals(impl_->names[i], column)) return IdxField(static_cast<int>(i) + 1);
+  return {};
+}
+
+DatabaseField RecordSet::IdxField(int index) const {
+  if (impl_->eof || index < 1 || index > static_cast<int>(impl_->names.size())) return {};
+  sqlite3_stmt* s = impl_->statement;
+  const int i = index - 1;
+  using Kind = DatabaseField::Kind;
+  switch (sqlite3_column_type(s, i)) {
+    case SQLITE_INTEGER:
+      return {impl_->boolean[i] ? Kind::Boolean : Kind::Integer, sqlite3_column_int64(s, i), 0, {}};
+    case SQLITE_FLOAT: {
+      const double value = sqlite3_column_double(s, i);
+      if (impl_->boolean[i]) return {Kind::Boolean, value != 0 ? 1 : 0, 0, {}};
+      return {Kind::Real, 0, value, {}};
+    }
+    case SQLITE_NULL: return {};
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, i));
+      const int size = sqlite3_column_bytes(s, i);
+      return {Kind::Text, 0, 0, text ? std::string(text, static_cast<std::size_t>(size)) : std::string()};
+    }
+  }
+}
+
+bool RecordSet::DeleteRecord() {
+  detail::Connection& c = *impl_->connection;
+  if (impl_->eof) {
+    c.setError(SQLITE_MISUSE, "there is no current row to delete");
+    return false;
+  }
+  if (!impl_->deletePrepared) impl_->prepareDelete();
+  if (impl_->deleteText.empty()) {
+    c.setError(SQLITE_MISUSE, impl_->deleteProblem);
+    return false;
+  }
+  sqlite3_stmt* del = c.cached(impl_->deleteText);
+  if (!del) return false;
+  for (std::size_t k = 0; k < impl_->keyColumns.size(); ++k)
+    sqlite3_bind_value(del, static_cast<int>(k) + 1,
+                       sqlite3_column_value(impl_->statement, impl_->keyColumns[k]));
+  if (!c.beginIfNeeded()) return false;
+  const int rc = sqlite3_step(del);
+  c.setResult(rc);
+  sqlite3_reset(del);
+  sqlite3_clear_bindings(del);
+  return rc == SQLITE_DONE;
+}
+
+}  // namespace framework
