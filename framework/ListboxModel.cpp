@@ -1,0 +1,158 @@
+#include "framework/ListboxModel.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace framework {
+
+int ListboxModel::count() const { return static_cast<int>(rows_.size() + pending_.size()); }
+
+ListboxRow* ListboxModel::rowAt(int flat) {
+  if (flat < 0 || flat >= count()) return nullptr;
+  const auto f = static_cast<std::size_t>(flat);
+  if (pending_.empty()) return &rows_[f];
+  const auto s = static_cast<std::size_t>(contexts_.back().spliceAt);
+  if (f < s) return &rows_[f];
+  if (f < s + pending_.size()) return &pending_[f - s];
+  return &rows_[f - pending_.size()];
+}
+
+const ListboxRow* ListboxModel::row(int flat) const { return const_cast<ListboxModel*>(this)->rowAt(flat); }
+
+int ListboxModel::toFlat(int committedRow) const {
+  if (pending_.empty() || committedRow < contexts_.back().spliceAt) return committedRow;
+  return committedRow + static_cast<int>(pending_.size());
+}
+
+int ListboxModel::toCommitted(int flat) const {
+  if (flat < 0 || flat >= count()) return -1;
+  if (pending_.empty()) return flat;
+  const int s = contexts_.back().spliceAt;
+  const int n = static_cast<int>(pending_.size());
+  if (flat < s) return flat;
+  if (flat < s + n) return -1;
+  return flat - n;
+}
+
+std::string ListboxModel::cell(int flat, int column) const {
+  const ListboxRow* r = row(flat);
+  if (!r || column < 0 || static_cast<std::size_t>(column) >= r->cells.size()) return {};
+  return r->cells[static_cast<std::size_t>(column)];
+}
+
+void ListboxModel::setCell(int flat, int column, std::string text) {
+  ListboxRow* r = rowAt(flat);
+  if (!r || column < 0 || column >= kMaxColumns) return;
+  const auto c = static_cast<std::size_t>(column);
+  if (r->cells.size() <= c) r->cells.resize(c + 1);
+  r->cells[c] = std::move(text);
+  const int committedRow = toCommitted(flat);
+  if (observer_ && committedRow >= 0) observer_->rowChanged(committedRow);
+}
+
+void ListboxModel::append(std::string text, bool folder) {
+  ListboxRow r;
+  r.cells.push_back(std::move(text));
+  r.folder = folder;
+  if (!contexts_.empty() && !contexts_.back().dead) {
+    const Context& ctx = contexts_.back();
+    r.indent = ctx.indent;
+    pending_.push_back(std::move(r));
+    lastIndex_ = ctx.spliceAt + static_cast<int>(pending_.size()) - 1;
+    return;
+  }
+  // A dead expansion has nothing held aside, so the end of rows_ is the end of the list.
+  rows_.push_back(std::move(r));
+  lastIndex_ = count() - 1;
+  if (observer_) observer_->rowsAppended();
+}
+
+void ListboxModel::insert(int flat, std::string text, int indent) {
+  commitPending();
+  const int pos = std::clamp(flat, 0, count());
+  ListboxRow r;
+  r.cells.push_back(std::move(text));
+  r.indent = std::max(0, indent);
+  if (observer_) observer_->beforeInsert(pos, 1);
+  rows_.insert(rows_.begin() + pos, std::move(r));
+  shiftForInsert(pos, 1, false);
+  lastIndex_ = pos;
+  if (observer_) observer_->afterInsert();
+}
+
+void ListboxModel::clear() {
+  commitPending();
+  if (observer_) observer_->beforeReset();
+  rows_.clear();
+  for (Context& ctx : contexts_) ctx.dead = true;
+  lastIndex_ = -1;
+  if (observer_) observer_->afterReset();
+}
+
+void ListboxModel::beginExpansion(int flat) {
+  commitPending();
+  ListboxRow* r = rowAt(flat);
+  if (!r) return;
+  r->expanded = true;
+  if (observer_) observer_->rowChanged(flat);
+  contexts_.push_back(Context{flat, flat + 1, r->indent + 1, false});
+}
+
+void ListboxModel::endExpansion() {
+  if (contexts_.empty()) return;
+  commitPending();
+  contexts_.pop_back();
+}
+
+void ListboxModel::commitPending() {
+  if (pending_.empty()) return;
+  const int pos = contexts_.back().spliceAt;
+  const int n = static_cast<int>(pending_.size());
+  if (observer_) observer_->beforeInsert(pos, n);
+  rows_.insert(rows_.begin() + pos, std::make_move_iterator(pending_.begin()),
+               std::make_move_iterator(pending_.end()));
+  pending_.clear();
+  // Later rows of this expansion, and of the ones around it, go after the rows spliced now.
+  shiftForInsert(pos, n, true);
+  if (observer_) observer_->afterInsert();
+}
+
+int ListboxModel::collapse(int flat) {
+  commitPending();
+  ListboxRow* r = rowAt(flat);
+  if (!r) return 0;
+  r->expanded = false;
+  if (observer_) observer_->rowChanged(flat);
+  const int indent = r->indent;
+  int end = flat + 1;
+  while (end < committedCount() && rows_[static_cast<std::size_t>(end)].indent > indent) ++end;
+  const int n = end - flat - 1;
+  if (n == 0) return 0;
+  if (observer_) observer_->beforeRemove(flat + 1, n);
+  rows_.erase(rows_.begin() + flat + 1, rows_.begin() + end);
+  shiftForErase(flat + 1, end);
+  if (observer_) observer_->afterRemove();
+  return n;
+}
+
+void ListboxModel::shiftForInsert(int pos, int n, bool atSpliceToo) {
+  for (Context& ctx : contexts_) {
+    if (ctx.anchor >= pos) ctx.anchor += n;
+    if (ctx.spliceAt > pos || (atSpliceToo && ctx.spliceAt == pos)) ctx.spliceAt += n;
+  }
+  if (lastIndex_ >= pos && !atSpliceToo) lastIndex_ += n;
+}
+
+void ListboxModel::shiftForErase(int first, int last) {
+  const int n = last - first;
+  for (Context& ctx : contexts_) {
+    if (ctx.anchor >= first && ctx.anchor < last) ctx.dead = true;
+    else if (ctx.anchor >= last) ctx.anchor -= n;
+    if (ctx.spliceAt >= last) ctx.spliceAt -= n;
+    else if (ctx.spliceAt > first) ctx.spliceAt = first;
+  }
+  if (lastIndex_ >= first && lastIndex_ < last) lastIndex_ = -1;
+  else if (lastIndex_ >= last) lastIndex_ -= n;
+}
+
+}  // namespace framework
