@@ -1,0 +1,112 @@
+#include "framework/Volumes.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace framework {
+
+namespace {
+
+std::optional<std::vector<std::pair<std::string, std::string>>>& testVolumes() {
+  static std::optional<std::vector<std::pair<std::string, std::string>>> volumes;
+  return volumes;
+}
+
+// File systems with no storage of their own behind them: nothing there is a disc to catalogue.
+bool isPseudoFileSystem(std::string_view type) {
+  static constexpr std::string_view pseudo[] = {
+      "autofs",   "binfmt_misc", "bpf",       "cgroup",     "cgroup2",  "configfs", "debugfs",
+      "devpts",   "devtmpfs",    "efivarfs",  "fusectl",    "hugetlbfs", "mqueue",  "nsfs",
+      "proc",     "pstore",      "ramfs",     "rpc_pipefs", "securityfs", "selinuxfs", "sysfs",
+      "tmpfs",    "tracefs",     "fuse.gvfsd-fuse", "fuse.portal", "nfsd", "rootfs"};
+  return std::find(std::begin(pseudo), std::end(pseudo), type) != std::end(pseudo);
+}
+
+// The mount table writes blanks, tabs, newlines and backslashes in a field as \ooo.
+std::string unescapeField(std::string_view field) {
+  const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  std::string out;
+  out.reserve(field.size());
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && octal(field[i + 1]) && octal(field[i + 2]) &&
+        octal(field[i + 3])) {
+      out.push_back(static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
+                                      (field[i + 3] - '0')));
+      i += 3;
+      continue;
+    }
+    out.push_back(field[i]);
+  }
+  return out;
+}
+
+bool isRemovablePlace(std::string_view path) {
+  for (std::string_view root : {std::string_view("/media"), std::string_view("/run/media"),
+                                std::string_view("/mnt")}) {
+    if (path.size() >= root.size() && path.substr(0, root.size()) == root &&
+        (path.size() == root.size() || path[root.size()] == '/'))
+      return true;
+  }
+  return false;
+}
+
+std::string readMountTable() {
+  std::ifstream in("/proc/self/mounts");
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string lastComponent(const std::string& path) {
+  const FolderItem item(path);
+  return item.Name();
+}
+
+}  // namespace
+
+std::vector<std::string> removableMountPoints(std::string_view mountTable) {
+  std::vector<std::string> points;
+  std::istringstream lines{std::string(mountTable)};
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::string device, point, type;
+    if (!(fields >> device >> point >> type)) continue;
+    point = unescapeField(point);
+    while (point.size() > 1 && point.back() == '/') point.pop_back();
+    if (isPseudoFileSystem(type) || !isRemovablePlace(point)) continue;
+    // A file system mounted again on the same point hides the first; the point is one volume.
+    if (std::find(points.begin(), points.end(), point) != points.end()) continue;
+    points.push_back(point);
+  }
+  return points;
+}
+
+int VolumeCount() {
+  if (testVolumes()) return static_cast<int>(testVolumes()->size());
+  return 1 + static_cast<int>(removableMountPoints(readMountTable()).size());
+}
+
+std::optional<FolderItem> Volume(int index) {
+  if (index < 0) return std::nullopt;
+  if (testVolumes()) {
+    const auto& volumes = *testVolumes();
+    if (static_cast<std::size_t>(index) >= volumes.size()) return std::nullopt;
+    const auto& [name, folder] = volumes[static_cast<std::size_t>(index)];
+    return FolderItem(folder, name);
+  }
+  if (index == 0) return FolderItem("/");
+  const auto points = removableMountPoints(readMountTable());
+  if (static_cast<std::size_t>(index) > points.size()) return std::nullopt;
+  const std::string& point = points[static_cast<std::size_t>(index - 1)];
+  return FolderItem(point, lastComponent(point));
+}
+
+void setTestVolumes(std::vector<std::pair<std::string, std::string>> nameAndFolder) {
+  testVolumes() = std::move(nameAndFolder);
+}
+
+void clearTestVolumes() { testVolumes().reset(); }
+
+}  // namespace framework
