@@ -1,0 +1,95 @@
+#include <optional>
+#include <string>
+
+#include "app/Window1.h"
+#include "catalogue/Class1.h"
+#include "catalogue/Module1.h"
+#include "framework/Database.h"
+#include "framework/Dialogs.h"
+#include "framework/Text.h"
+#include "framework/Thread.h"
+
+namespace {
+
+const char* const kBusy = "ディスクの読み込み中です。終わってから実行してください。";
+
+// The name as one SQL string literal, whatever it holds.
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+std::string errorText(const framework::Database& db) {
+  return std::to_string(db.ErrorCode()) + " " + db.ErrorMessage();
+}
+
+// Removes every record whose CDName is `name` and commits once. Gives the database's error when
+// the query, a deletion or the commit failed; a failed deletion ends the removal there, and what
+// was removed before it is committed, since nothing can be taken back.
+std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
+  std::optional<std::string> failure;
+  {
+    auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + quoted(name));
+    if (!rs) return errorText(db);
+    if (!rs->Eof()) {
+      do {
+        if (!rs->DeleteRecord()) {
+          failure = errorText(db);
+          break;
+        }
+        rs->MoveNext();
+        framework::Yield();
+      } while (!rs->Eof());
+    }
+  }
+  db.Commit();
+  if (!failure && db.Error()) failure = errorText(db);
+  return failure;
+}
+
+bool isNoDiscName(const std::string& name) {
+  return framework::textEquals(name, "") || framework::textEquals(name, " ");
+}
+
+}  // namespace
+
+void Window1::SakujyoButton_Action() {
+  // A read works on the one current disc name and list; removing discs under it would mix them.
+  if (Class1::IsReading()) {
+    framework::MsgBox(kBusy);
+    return;
+  }
+  auto& list = CDList();
+  const int row = list.ListIndex();
+  if (row == -1) return;
+  if (!framework::textEquals(list.Cell(row, 3), "ディスク")) {
+    framework::MsgBox("ディスク単位でないと削除できません");
+    return;
+  }
+  const std::string name = list.Text();
+
+  std::optional<std::string> failure;
+  if (Module1::db) failure = removeDisc(*Module1::db, name);
+  list.DeleteAllRows();
+  OpenDB();
+  if (failure) framework::MsgBox(*failure);
+}
+
+void Window1::ReCD() {
+  if (isNoDiscName(CDName)) return;
+  std::optional<std::string> failure;
+  if (Module1::db) failure = removeDisc(*Module1::db, CDName);
+  CDList().DeleteAllRows();
+  OpenDB();
+  if (failure) {
+    // Reading now would catalogue the disc a second time beside what is left of it.
+    CDName.clear();
+    framework::MsgBox(*failure);
+    return;
+  }
+  NewCD();
+}
