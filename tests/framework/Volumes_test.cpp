@@ -1,0 +1,52 @@
+#include <gtest/gtest.h>
+
+#include "framework/Volumes.h"
+
+namespace {
+
+TEST(Volumes, MountTableGivesRemovableVolumesInOrder) {
+  const std::string table =
+      "/dev/vda / ext4 rw,relatime 0 0\n"
+      "proc /proc proc rw 0 0\n"
+      "/dev/sr0 /media/user/My\\040Disc udf ro 0 0\n"
+      "tmpfs /media/ram tmpfs rw 0 0\n"
+      "/dev/sdb1 /mnt vfat rw 0 0\n"
+      "/dev/sdc1 /run/media/user/Back\\011Up\\134x exfat rw 0 0\n"
+      "/dev/sdd1 /mediafiles ext4 rw 0 0\n"
+      "/dev/sde1 /home/user/mnt ext4 rw 0 0\n"
+      "/dev/sdf1 /mnt/usb/ hfsplus rw 0 0\n"
+      "/dev/sdg1 /mnt/usb hfsplus rw 0 0\n"
+      "autofs /mnt/auto autofs rw 0 0\n"
+      "garbage\n"
+      "\n";
+  EXPECT_EQ(framework::removableMountPoints(table),
+            (std::vector<std::string>{"/media/user/My Disc", "/mnt", "/run/media/user/Back\tUp\\x", "/mnt/usb"}));
+}
+
+TEST(Volumes, RealTableAlwaysHasTheRoot) {
+  framework::clearTestVolumes();
+  ASSERT_GE(framework::VolumeCount(), 1);
+  EXPECT_EQ(framework::Volume(0)->Path(), "/");
+  EXPECT_TRUE(framework::Volume(0)->Directory());
+  EXPECT_FALSE(framework::Volume(framework::VolumeCount()));
+  EXPECT_FALSE(framework::Volume(-1));
+}
+
+TEST(Volumes, TestVolumesStandInForTheMountedOnes) {
+  framework::setTestVolumes({{"Boot", "/"}, {"Disc A", "/tmp"}, {"Disc B", "/tmp/nowhere"}});
+  EXPECT_EQ(framework::VolumeCount(), 3);
+  EXPECT_EQ(framework::Volume(0)->Name(), "Boot");
+  EXPECT_EQ(framework::Volume(1)->Name(), "Disc A");
+  EXPECT_EQ(framework::Volume(1)->Path(), "/tmp");
+  EXPECT_EQ(framework::Volume(2)->Name(), "Disc B");
+  EXPECT_FALSE(framework::Volume(3));
+
+  framework::setTestVolumes({});
+  EXPECT_EQ(framework::VolumeCount(), 0);
+  EXPECT_FALSE(framework::Volume(0));
+
+  framework::clearTestVolumes();
+  EXPECT_EQ(framework::Volume(0)->Path(), "/");
+}
+
+}  // namespace
