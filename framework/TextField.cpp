@@ -1,0 +1,15 @@
+#include "framework/TextField.h"
+
+#include <QLineEdit>
+
+namespace framework {
+
+TextField::TextField(std::string name, QWidget* parent) : RectControl(std::move(name), new QLineEdit(parent)) {}
+
+QLineEdit* TextField::lineEdit() const { return static_cast<QLineEdit*>(widget()); }
+
+std::string TextField::Text() const { return lineEdit()->text().toStdString(); }
+
+void TextField::setText(const std::string& text) { lineEdit()->setText(QString::fromStdString(text)); }
+
+}  // namespace framework

@@ -1,0 +1,369 @@
+#include "framework/Window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPointer>
+#include <QWidget>
+#include <algorithm>
+
+#include "framework/Application.h"
+#include "framework/MenuItem.h"
+#include "framework/PushButton.h"
+
+namespace framework {
+
+// The top-level widget: it lays out the menu bar and the content area itself, so that the window's
+// sizes are exactly those of the content area.
+class WindowFrame : public QWidget {
+ public:
+  explicit WindowFrame(Window* owner) : owner_(owner) {}
+  Window* owner_;
+
+ protected:
+  void resizeEvent(QResizeEvent* e) override {
+    QWidget::resizeEvent(e);
+    owner_->frameResized();
+  }
+  void closeEvent(QCloseEvent* e) override {
+    bool accept = true;
+    owner_->frameCloseRequested(accept);
+    e->setAccepted(accept);
+  }
+  // Keys that no child took: Return and Escape press the default and cancel buttons.
+  void keyPressEvent(QKeyEvent* e) override {
+    bool handled = false;
+    if (e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier) owner_->frameKeyPressed(e->key(), handled);
+    if (!handled) QWidget::keyPressEvent(e);
+  }
+  void changeEvent(QEvent* e) override {
+    if (e->type() == QEvent::ActivationChange && isActiveWindow()) owner_->frameActivated();
+    QWidget::changeEvent(e);
+  }
+};
+
+namespace {
+
+// Holds a closed window until the event loop is back at the level where it was closed, so that a
+// window closed from one of its own handlers outlives that handler.
+class WindowTomb : public QObject {
+ public:
+  explicit WindowTomb(std::unique_ptr<Window> w) : QObject(QCoreApplication::instance()), window(std::move(w)) {}
+  std::unique_ptr<Window> window;
+};
+
+struct Registry {
+  std::map<std::type_index, std::unique_ptr<Window>> instances;
+  std::vector<Window*> open;  // oldest first
+  std::vector<QPointer<WindowTomb>> tombs;
+  std::uint64_t activations = 0;
+};
+
+Registry& registry() {
+  static Registry r;
+  return r;
+}
+
+void forgetOpen(Window* w) {
+  auto& open = registry().open;
+  open.erase(std::remove(open.begin(), open.end(), w), open.end());
+}
+
+// Hands the window's ownership to a tomb that deletes it later.
+void retire(Window* w) {
+  auto& r = registry();
+  for (auto it = r.instances.begin(); it != r.instances.end(); ++it) {
+    if (it->second.get() != w) continue;
+    auto* tomb = new WindowTomb(std::move(it->second));  // owned by the application object
+    r.instances.erase(it);
+    r.tombs.emplace_back(tomb);
+    tomb->deleteLater();
+    return;
+  }
+}
+
+}  // namespace
+
+Window::Window() : frame_(std::make_unique<WindowFrame>(this)) {
+  content_ = new QWidget(frame_.get());
+  content_->setObjectName("content");
+  applyFlags();
+  resizeContent(300, 300);
+}
+
+Window::~Window() {
+  forgetOpen(this);
+  // Controls first: they delete their widgets, which live in the frame.
+  controls_.clear();
+  frame_.reset();
+}
+
+void Window::build() {
+  if (built_) return;
+  built_ = true;
+  auto& open = registry().open;
+  if (std::find(open.begin(), open.end(), this) == open.end()) open.push_back(this);
+  Layout();
+  CreateControls();
+  AddMenuHandlers();
+  // By index: an Open event may add controls.
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    if (controls_[i]->Open) controls_[i]->Open();
+  }
+  Event_Open();
+  if (visible_ && open_) Show();
+}
+
+// ---- properties
+
+int Window::menuBarHeight() const {
+  return qmenuBar_ && !qmenuBar_->isHidden() ? qmenuBar_->sizeHint().height() : 0;
+}
+
+int Window::Width() const { return frame_->width(); }
+int Window::Height() const { return frame_->height() - menuBarHeight(); }
+
+void Window::setMenuBar(MenuBar* bar) {
+  const int h = Height();
+  menuBar_ = bar;
+  if (bar) {
+    if (!qmenuBar_) {
+      qmenuBar_ = new QMenuBar(frame_.get());
+      qmenuBar_->setObjectName("MenuBar");
+    }
+    qmenuBar_->show();
+    bar->attach(qmenuBar_);
+  } else if (qmenuBar_) {
+    qmenuBar_->clear();
+    qmenuBar_->hide();
+  }
+  resizeContent(Width(), h);
+}
+
+void Window::setWidth(int w) { resizeContent(w, Height()); }
+void Window::setHeight(int h) { resizeContent(Width(), h); }
+
+void Window::setMinSize(int w, int h) {
+  minW_ = std::max(0, w);
+  minH_ = std::max(0, h);
+  resizeContent(Width(), Height());
+}
+
+void Window::setMaxSize(int w, int h) {
+  maxW_ = std::max(0, w);
+  maxH_ = std::max(0, h);
+  resizeContent(Width(), Height());
+}
+
+void Window::resizeContent(int w, int h) {
+  if (resizeable_) {
+    w = std::clamp(w, minW_, std::max(minW_, maxW_));
+    h = std::clamp(h, minH_, std::max(minH_, maxH_));
+  }
+  const int mbh = menuBarHeight();
+  if (resizeable_) {
+    frame_->setMinimumSize(minW_, minH_ + mbh);
+    frame_->setMaximumSize(std::min(maxW_, QWIDGETSIZE_MAX), std::min(maxH_ + mbh, QWIDGETSIZE_MAX));
+  } else {
+    frame_->setFixedSize(w, h + mbh);
+  }
+  frame_->resize(w, h + mbh);
+  frameResized();
+}
+
+void Window::frameResized() {
+  const int mbh = menuBarHeight();
+  const int w = frame_->width();
+  const int h = std::max(0, frame_->height() - mbh);
+  if (qmenuBar_ && !qmenuBar_->isHidden()) qmenuBar_->setGeometry(0, 0, w, mbh);
+  if (content_->geometry() == QRect(0, mbh, w, h)) return;
+  content_->setGeometry(0, mbh, w, h);
+  for (auto& c : controls_) c->relayout(w, h);
+}
+
+int Window::Left() const { return frame_->geometry().x(); }
+int Window::Top() const { return frame_->geometry().y(); }
+void Window::setLeft(int x) { frame_->setGeometry(QRect(QPoint(x, frame_->geometry().y()), frame_->size())); }
+void Window::setTop(int y) { frame_->setGeometry(QRect(QPoint(frame_->geometry().x(), y), frame_->size())); }
+
+void Window::setTitle(const std::string& title) {
+  title_ = title;
+  frame_->setWindowTitle(QString::fromStdString(title));
+}
+
+void Window::setBackColor(std::uint32_t rgb) {
+  backColor_ = rgb;
+  setHasBackColor(hasBackColor_);
+}
+
+void Window::setHasBackColor(bool has) {
+  hasBackColor_ = has;
+  QPalette pal = content_->palette();
+  if (has)
+    pal.setColor(QPalette::Window, QColor::fromRgb(backColor_ & 0xFFFFFF));
+  else
+    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
+  content_->setPalette(pal);
+  content_->setAutoFillBackground(has);
+}
+
+void Window::setCloseButton(bool has) {
+  closeButton_ = has;
+  applyFlags();
+}
+
+void Window::setResizeable(bool r) {
+  resizeable_ = r;
+  applyFlags();
+  resizeContent(Width(), Height());
+}
+
+void Window::setMinimizeButton(bool has) {
+  minimizeButton_ = has;
+  applyFlags();
+}
+
+void Window::setMaximizeButton(bool has) {
+  maximizeButton_ = has;
+  applyFlags();
+}
+
+void Window::applyFlags() {
+  Qt::WindowFlags f = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint;
+  if (minimizeButton_) f |= Qt::WindowMinimizeButtonHint;
+  if (maximizeButton_ && resizeable_) f |= Qt::WindowMaximizeButtonHint;
+  if (closeButton_) f |= Qt::WindowCloseButtonHint;
+  if (frame_->windowFlags() == f) return;
+  // Changing the flags hides a shown window.
+  const bool shown = frame_->isVisible();
+  frame_->setWindowFlags(f);
+  if (shown) frame_->show();
+}
+
+void Window::setVisible(bool v) {
+  visible_ = v;
+  if (!built_ || !open_) return;
+  if (v)
+    Show();
+  else
+    frame_->hide();
+}
+
+// ---- showing and closing
+
+void Window::Show() {
+  if (!open_) return;
+  visible_ = true;
+  frame_->show();
+  frame_->raise();
+  frame_->activateWindow();
+  activation_ = ++registry().activations;
+}
+
+void Window::frameActivated() { activation_ = ++registry().activations; }
+
+void Window::Close() {
+  if (closing_ || !open_) return;
+  closing_ = true;
+  forgetOpen(this);
+  Dispatch([this] { Event_Close(); });
+  open_ = false;
+  frame_->hide();
+  retire(this);
+}
+
+void Window::frameCloseRequested(bool& accept) {
+  if (closing_ || !open_) return;
+  if (!closeButton_ && !ApplicationIsQuitting()) {
+    accept = false;
+    return;
+  }
+  Close();
+}
+
+void Window::frameKeyPressed(int key, bool& handled) {
+  const bool isReturn = key == Qt::Key_Return || key == Qt::Key_Enter;
+  const bool isEscape = key == Qt::Key_Escape;
+  if (!isReturn && !isEscape) return;
+  for (auto& c : controls_) {
+    auto* b = dynamic_cast<PushButton*>(c.get());
+    if (!b || !(isReturn ? b->Default() : b->Cancel())) continue;
+    if (!b->widget()->isVisible() || !b->widget()->isEnabled()) continue;
+    handled = true;
+    b->Push();
+    return;
+  }
+}
+
+// ---- controls and menus
+
+RectControl* Window::ControlByName(std::string_view name) const {
+  for (auto& c : controls_)
+    if (c->Name() == name) return c.get();
+  return nullptr;
+}
+
+void Window::AddMenuHandler(const std::string& itemName, std::function<bool()> handler) {
+  menuHandlers_[itemName] = std::move(handler);
+}
+
+bool Window::HandleMenuCommand(std::string_view itemName) {
+  auto it = menuHandlers_.find(itemName);
+  if (it == menuHandlers_.end() || !it->second) return false;
+  // A copy: the handler may replace itself or close the window.
+  auto handler = it->second;
+  return handler();
+}
+
+QWidget* Window::widget() const { return frame_.get(); }
+
+// ---- the registry
+
+std::vector<Window*> OpenWindows() {
+  std::vector<Window*> v = registry().open;
+  std::stable_sort(v.begin(), v.end(), [](Window* a, Window* b) { return a->activation_ > b->activation_; });
+  return v;
+}
+
+std::vector<Window*> OpenWindowsByAge() { return registry().open; }
+
+void DestroyAllWindows() {
+  auto& r = registry();
+  std::vector<std::unique_ptr<Window>> doomed;
+  for (auto& [type, w] : r.instances) doomed.push_back(std::move(w));
+  r.instances.clear();
+  for (auto& tomb : r.tombs)
+    if (tomb) doomed.push_back(std::move(tomb->window));
+  r.tombs.clear();
+  r.open.clear();
+  doomed.clear();
+}
+
+namespace detail {
+
+Window* findInstance(std::type_index type) {
+  auto& r = registry();
+  r.tombs.erase(std::remove_if(r.tombs.begin(), r.tombs.end(), [](const QPointer<WindowTomb>& t) { return !t; }),
+                r.tombs.end());
+  auto it = r.instances.find(type);
+  return it == r.instances.end() ? nullptr : it->second.get();
+}
+
+void adoptInstance(std::type_index type, std::unique_ptr<Window> window) {
+  Window* w = window.get();
+  registry().instances[type] = std::move(window);
+  try {
+    w->build();
+  } catch (...) {
+    // A window that failed to build is not left behind as the open instance.
+    forgetOpen(w);
+    w->widget()->hide();
+    retire(w);
+    throw;
+  }
+}
+
+}  // namespace detail
+
+}  // namespace framework
