@@ -1,0 +1,318 @@
+#include "framework/Database.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+using namespace framework;
+
+namespace {
+
+const char* const kSchema =
+    "CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder BOOLEAN, "
+    "CDName TEXT, Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER)";
+
+class DatabaseTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    db_ = reopen();
+    ASSERT_TRUE(db_);
+    db_->SQLSelect(kSchema);
+    ASSERT_FALSE(db_->Error()) << db_->ErrorMessage();
+    db_->SQLSelect("CREATE INDEX Folder1_FolNo ON Folder1 (FolNo)");
+    ASSERT_FALSE(db_->Error()) << db_->ErrorMessage();
+  }
+
+  std::shared_ptr<Database> reopen() { return Database::open(path()); }
+  std::string path() const { return QDir(dir_.path()).filePath("t.sqlite").toStdString(); }
+
+  void insert(std::int32_t no, std::int32_t folNo, const std::string& name, const std::string& cd) {
+    DatabaseRecord r;
+    r.IntegerColumn("No", no);
+    r.IntegerColumn("FolNo", folNo);
+    r.Column("Name", name);
+    r.Column("CDName", cd);
+    db_->InsertRecord("Folder1", r);
+    ASSERT_FALSE(db_->Error()) << db_->ErrorMessage();
+  }
+
+  int count(const std::string& where) {
+    auto rs = db_->SQLSelect("SELECT COUNT(*) FROM Folder1 " + where);
+    return rs ? rs->IdxField(1).IntegerValue() : -1;
+  }
+
+  QTemporaryDir dir_;
+  std::shared_ptr<Database> db_;
+};
+
+TEST_F(DatabaseTest, FieldsReadBackInTheirTextForms) {
+  Date when;
+  ASSERT_TRUE(when.setSQLDateTime("2004-05-06 07:08:09"));
+  DatabaseRecord r;
+  r.IntegerColumn("No", 7);
+  r.BooleanColumn("Folder", true);
+  r.DateColumn("Date", when);
+  r.IntegerColumn("Byte", -5);
+  r.Column("Name", "１２３");
+  db_->InsertRecord("Folder1", r);
+  // The same record again, with one column replaced and one more set.
+  r.IntegerColumn("no", 8);
+  r.BooleanColumn("Folder", false);
+  r.Column("CDName", "001");
+  db_->InsertRecord("Folder1", r);
+  DatabaseRecord bare;
+  bare.IntegerColumn("No", 9);
+  db_->InsertRecord("Folder1", bare);
+  db_->Commit();
+  ASSERT_FALSE(db_->Error()) << db_->ErrorMessage();
+
+  auto rs = db_->SQLSelect("SELECT * FROM Folder1 WHERE No>=7");
+  ASSERT_TRUE(rs);
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_FALSE(rs->Bof());
+  DatabaseField no = rs->Field("NO");
+  EXPECT_EQ(no.StringValue(), "7");
+  EXPECT_EQ(rs->Field("Folder").StringValue(), "True");
+  EXPECT_EQ(rs->Field("folder").getString(), "True");
+  EXPECT_EQ(rs->Field("Date").StringValue(), "2004-05-06 07:08:09");
+  EXPECT_EQ(rs->Field("Date").DateValue(), when);
+  EXPECT_EQ(rs->Field("Byte").StringValue(), "-5");
+  EXPECT_EQ(rs->Field("Byte").IntegerValue(), -5);
+  EXPECT_EQ(rs->Field("Name").StringValue(), "１２３");
+  EXPECT_TRUE(rs->Field("FolNo").IsNull());
+  EXPECT_EQ(rs->Field("FolNo").StringValue(), "");
+  EXPECT_EQ(rs->Field("FolNo").IntegerValue(), 0);
+  EXPECT_TRUE(rs->Field("NoSuchColumn").IsNull());
+  EXPECT_EQ(rs->IdxField(1).StringValue(), "7");
+  EXPECT_TRUE(rs->IdxField(0).IsNull());
+  EXPECT_TRUE(rs->IdxField(10).IsNull());
+
+  rs->MoveNext();
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(no.StringValue(), "7") << "a field is a copy";
+  EXPECT_EQ(rs->Field("No").StringValue(), "8");
+  EXPECT_EQ(rs->Field("Folder").StringValue(), "False");
+  EXPECT_EQ(rs->Field("CDName").StringValue(), "001");
+  EXPECT_EQ(rs->Field("Time").StringValue(), "");
+
+  rs->MoveNext();
+  ASSERT_FALSE(rs->Eof());
+  for (const char* column : {"FolNo", "Name", "Folder", "CDName", "Type", "Date", "Time", "Byte"})
+    EXPECT_EQ(rs->Field(column).StringValue(), "") << column;
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
+  EXPECT_TRUE(rs->Field("No").IsNull());
+
+  auto max = db_->SQLSelect("SELECT MAX(No) FROM Folder1");
+  ASSERT_TRUE(max);
+  EXPECT_EQ(max->IdxField(1).StringValue(), "9");
+}
+
+TEST_F(DatabaseTest, EmptyResultIsAtEofAtOnceAndFailedStatementGivesNone) {
+  auto rs = db_->SQLSelect("SELECT * FROM Folder1 WHERE FolNo=0");
+  ASSERT_TRUE(rs);
+  EXPECT_TRUE(rs->Eof());
+  EXPECT_TRUE(rs->Bof());
+  EXPECT_TRUE(rs->Field("No").IsNull());
+  EXPECT_FALSE(rs->DeleteRecord());
+
+  auto max = db_->SQLSelect("SELECT MAX(No) FROM Folder1");
+  ASSERT_TRUE(max);
+  EXPECT_EQ(max->IdxField(1).StringValue(), "");
+
+  EXPECT_EQ(db_->SQLSelect("SELECT * FROM NoSuchTable"), nullptr);
+  EXPECT_TRUE(db_->Error());
+  EXPECT_EQ(db_->ErrorCode(), 1);
+  EXPECT_NE(db_->ErrorMessage().find("NoSuchTable"), std::string::npos) << db_->ErrorMessage();
+  EXPECT_TRUE(db_->SQLSelect("SELECT * FROM Folder1"));
+  EXPECT_FALSE(db_->Error());
+  EXPECT_EQ(db_->ErrorCode(), 0);
+  EXPECT_EQ(db_->ErrorMessage(), "");
+}
+
+TEST_F(DatabaseTest, DoubleQuotedTextIsAStringLiteral) {
+  insert(1, 0, "abc", "X");
+  insert(2, 0, "xyz", "X");
+  db_->Commit();
+  auto rs = db_->SQLSelect("SELECT * FROM Folder1 WHERE Name LIKE \"%B%\"");
+  ASSERT_TRUE(rs) << db_->ErrorMessage();
+  ASSERT_FALSE(rs->Eof());
+  EXPECT_EQ(rs->Field("Name").StringValue(), "abc");
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
+}
+
+// Rows of the selection interleave with others over many pages, both through a table scan and an
+// index scan, so the delete-then-step loop is tested where the engine's cursor must step past
+// removed entries.
+TEST_F(DatabaseTest, DeleteLoopRemovesExactlyTheSelectionAndMeetsEachRowOnce) {
+  struct Case {
+    const char* where;
+    bool (*selected)(int no);
+  };
+  const Case cases[] = {
+      {"CDName='A'", [](int no) { return no % 3 == 0; }},
+      {"FolNo=1", [](int no) { return no % 3 == 1; }},
+      {"No>0", [](int) { return true; }},
+  };
+  for (const Case& c : cases) {
+    db_->SQLSelect("DELETE FROM Folder1");
+    for (int no = 1; no <= 3000; ++no) {
+      const std::string name(100, static_cast<char>('a' + no % 26));
+      insert(no, no % 3 == 1 ? 1 : 2, name, no % 3 == 0 ? "A" : "B");
+    }
+    db_->Commit();
+    auto rs = db_->SQLSelect(std::string("SELECT * FROM Folder1 WHERE ") + c.where);
+    ASSERT_TRUE(rs) << c.where;
+    std::set<int> met;
+    int passes = 0;
+    while (!rs->Eof()) {
+      const int no = rs->Field("No").IntegerValue();
+      EXPECT_TRUE(met.insert(no).second) << c.where << ": met twice " << no;
+      EXPECT_TRUE(rs->DeleteRecord()) << db_->ErrorMessage();
+      rs->MoveNext();
+      ++passes;
+    }
+    db_->Commit();
+    ASSERT_FALSE(db_->Error()) << db_->ErrorMessage();
+    int expected = 0;
+    for (int no = 1; no <= 3000; ++no) {
+      if (c.selected(no)) {
+        ++expected;
+        EXPECT_TRUE(met.count(no)) << c.where << ": missed " << no;
+      }
+    }
+    EXPECT_EQ(passes, expected) << c.where;
+    EXPECT_EQ(count(std::string("WHERE ") + c.where), 0) << c.where;
+    EXPECT_EQ(count(""), 3000 - expected) << c.where;
+  }
+}
+
+TEST_F(DatabaseTest, DeleteNeedsTheRowsKey) {
+  insert(1, 0, "a", "A");
+  db_->Commit();
+  auto rs = db_->SQLSelect("SELECT Name FROM Folder1");
+  ASSERT_TRUE(rs);
+  EXPECT_FALSE(rs->DeleteRecord());
+  EXPECT_TRUE(db_->Error());
+  EXPECT_EQ(count(""), 1);
+}
+
+TEST_F(DatabaseTest, RepeatedNumberFailsWithTheEnginesErrorAndLaterInsertsGoOn) {
+  insert(1, 0, "first", "A");
+  db_->Commit();
+  DatabaseRecord again;
+  again.IntegerColumn("No", 1);
+  again.Column("Name", "second parent");
+  db_->InsertRecord("Folder1", again);
+  EXPECT_TRUE(db_->Error());
+  EXPECT_EQ(db_->ErrorCode(), 19);
+  EXPECT_NE(db_->ErrorMessage().find("UNIQUE"), std::string::npos) << db_->ErrorMessage();
+  db_->Commit();
+  EXPECT_FALSE(db_->Error());
+
+  insert(2, 1, "child", "A");
+  EXPECT_EQ(db_->ErrorCode(), 0);
+  EXPECT_EQ(db_->ErrorMessage(), "");
+  db_->Commit();
+  db_.reset();
+  db_ = reopen();
+  ASSERT_TRUE(db_);
+  EXPECT_EQ(count(""), 2);
+  EXPECT_EQ(count("WHERE Name='first'"), 1);
+}
+
+TEST_F(DatabaseTest, CommitLastsAcrossReopeningAndUncommittedChangesDoNot) {
+  db_->Commit();  // nothing open: harmless
+  EXPECT_FALSE(db_->Error());
+  insert(1, 0, "kept", "A");
+  db_->Commit();
+  insert(2, 0, "lost", "A");
+  db_.reset();
+  db_ = reopen();
+  ASSERT_TRUE(db_);
+  EXPECT_EQ(count(""), 1);
+  EXPECT_EQ(count("WHERE Name='kept'"), 1);
+  auto mode = db_->SQLSelect("PRAGMA journal_mode");
+  ASSERT_TRUE(mode);
+  EXPECT_EQ(mode->IdxField(1).StringValue(), "wal");
+}
+
+TEST_F(DatabaseTest, CommitWorksWhileARecordSetIsOpen) {
+  for (int no = 1; no <= 5; ++no) insert(no, 0, "r", "A");
+  db_->Commit();
+  auto rs = db_->SQLSelect("SELECT * FROM Folder1 WHERE FolNo=0");
+  ASSERT_TRUE(rs);
+  int seen = 0;
+  while (!rs->Eof()) {
+    ++seen;
+    insert(100 + seen, 1, "new", "B");
+    db_->Commit();
+    EXPECT_FALSE(db_->Error()) << db_->ErrorMessage();
+    rs->MoveNext();
+  }
+  EXPECT_EQ(seen, 5);
+  auto other = reopen();
+  ASSERT_TRUE(other);
+  auto check = other->SQLSelect("SELECT COUNT(*) FROM Folder1 WHERE FolNo=1");
+  ASSERT_TRUE(check);
+  EXPECT_EQ(check->IdxField(1).IntegerValue(), 5);
+}
+
+TEST_F(DatabaseTest, RecordSetOutlivesItsDatabase) {
+  insert(1, 0, "a", "A");
+  db_->Commit();
+  auto rs = db_->SQLSelect("SELECT * FROM Folder1");
+  db_.reset();
+  ASSERT_TRUE(rs);
+  EXPECT_EQ(rs->Field("Name").StringValue(), "a");
+  rs->MoveNext();
+  EXPECT_TRUE(rs->Eof());
+}
+
+TEST(DatabaseOpen, FailsForAFolderThatIsMissingOrAFileThatIsNoDatabase) {
+  QTemporaryDir dir;
+  EXPECT_EQ(Database::open(QDir(dir.path()).filePath("missing/t.sqlite").toStdString()), nullptr);
+  const QString junk = QDir(dir.path()).filePath("junk.sqlite");
+  QFile file(junk);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(8192, 'x'));
+  file.close();
+  EXPECT_EQ(Database::open(junk.toStdString()), nullptr);
+}
+
+TEST(DatabaseItem, LumenoIsCreatedWithItsTableInTheDataFolder) {
+  const QString file = QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath("lumeno/lumeno.sqlite");
+  QFile::remove(file);
+  auto db = DatabaseItem("lumeno");
+  ASSERT_TRUE(db);
+  EXPECT_TRUE(QFile::exists(file));
+  auto rs = db->SQLSelect("SELECT * FROM Folder1");
+  ASSERT_TRUE(rs) << db->ErrorMessage();
+  EXPECT_TRUE(rs->Eof());
+  auto index = db->SQLSelect(
+      "SELECT COUNT(*) FROM pragma_index_list('Folder1') AS l, pragma_index_info(l.name) AS i "
+      "WHERE i.name='FolNo'");
+  ASSERT_TRUE(index);
+  EXPECT_EQ(index->IdxField(1).IntegerValue(), 1);
+
+  DatabaseRecord r;
+  r.IntegerColumn("No", 1);
+  db->InsertRecord("Folder1", r);
+  db->Commit();
+  auto second = DatabaseItem("lumeno");  // a second fetch keeps what is there
+  ASSERT_TRUE(second);
+  auto max = second->SQLSelect("SELECT MAX(No) FROM Folder1");
+  ASSERT_TRUE(max);
+  EXPECT_EQ(max->IdxField(1).StringValue(), "1");
+
+  EXPECT_EQ(DatabaseItem("other"), nullptr);
+}
+
+}  // namespace
