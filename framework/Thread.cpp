@@ -143,18 +143,44 @@ class Scheduler {
   }
 
   // Ticks only while some thread is ready, so a thread waiting in a message box costs no CPU.
+  // A Qt timer never fires while its own handler is on the stack, and a thread that opens a
+  // message box does so inside a tick: each tick therefore arms the timer one level up, which
+  // serves the event loops nested in it.
   void updateTimer() {
+    QTimer* timer = timerAt(tickDepth_);
+    if (!timer) return;
     const bool want = threads_.size() > onStack_;
-    if (!timer_) {
-      if (!want || !QCoreApplication::instance()) return;
-      timer_ = new QTimer(QCoreApplication::instance());
-      timer_->setInterval(0);
-      QObject::connect(timer_, &QTimer::timeout, [this] { runReadyOnce(); });
-      QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
-                       [this] { dropAll(); });
+    if (want && !timer->isActive()) timer->start();
+    else if (!want && timer->isActive()) timer->stop();
+  }
+
+  void tick() {
+    ++tickDepth_;
+    struct Unwind {
+      Scheduler& s;
+      ~Unwind() {
+        if (QTimer* above = s.timerAt(s.tickDepth_)) above->stop();
+        --s.tickDepth_;
+        s.updateTimer();
+      }
+    } unwind{*this};
+    updateTimer();
+    runReadyOnce();
+  }
+
+  QTimer* timerAt(std::size_t depth) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return nullptr;
+    if (timers_.empty())
+      QObject::connect(app, &QCoreApplication::aboutToQuit, [this] { dropAll(); });
+    if (timers_.size() <= depth) timers_.resize(depth + 1);
+    if (!timers_[depth]) {
+      QPointer<QTimer> timer = new QTimer(app);
+      timer->setInterval(0);
+      QObject::connect(timer, &QTimer::timeout, [this] { tick(); });
+      timers_[depth] = timer;
     }
-    if (want && !timer_->isActive()) timer_->start();
-    else if (!want && timer_->isActive()) timer_->stop();
+    return timers_[depth];
   }
 
   std::vector<std::shared_ptr<Thread>> threads_;
@@ -162,7 +188,8 @@ class Scheduler {
   Thread* current_ = nullptr;
   Clock::time_point sliceStart_ = Clock::now();
   std::vector<std::exception_ptr> pending_;
-  QPointer<QTimer> timer_;
+  std::vector<QPointer<QTimer>> timers_;  // one per depth of nested ticks
+  std::size_t tickDepth_ = 0;
 };
 
 Thread::~Thread() = default;
