@@ -84,11 +84,13 @@ int Listbox::ListCount() const { return model_.count(); }
 int Listbox::LastIndex() const { return model_.lastIndex(); }
 
 int Listbox::ListIndex() const {
+  if (!widget()) return -1;
   const QModelIndexList selected = view_->selectionModel()->selectedRows();
   return selected.isEmpty() ? -1 : model_.toFlat(selected.first().row());
 }
 
 void Listbox::setListIndex(int row) {
+  if (!widget()) return;
   if (row < 0 || row >= model_.count()) {
     view_->selectionModel()->clearSelection();
     return;
@@ -133,8 +135,7 @@ void Listbox::setExpanded(int row, bool expanded) {
     return;
   }
   const int committedRow = model_.toCommitted(row);
-  const QModelIndexList selected = view_->selectionModel()->selectedRows();
-  const int sel = selected.isEmpty() ? -1 : selected.first().row();
+  const int sel = widget() ? model_.toCommitted(ListIndex()) : -1;
   const int removed = model_.collapse(row);
   // A selection inside the closed folder moves to the folder, as in any tree.
   if (committedRow >= 0 && sel > committedRow && sel <= committedRow + removed) setListIndex(model_.toFlat(committedRow));
@@ -158,6 +159,7 @@ void Listbox::setColumnWidths(const std::string& widths) {
 }
 
 void Listbox::applyColumnWidths() {
+  if (!widget()) return;
   const int total = view_->viewport()->width();
   // Each entry: a percentage, pixels, or (empty, "*", missing) a share of what is left.
   std::vector<double> px(static_cast<std::size_t>(columnCount_), -1.0);
@@ -194,7 +196,7 @@ void Listbox::applyColumnWidths() {
 
 void Listbox::setHasHeading(bool hasHeading) {
   hasHeading_ = hasHeading;
-  view_->setHeaderHidden(!hasHeading);
+  if (widget()) view_->setHeaderHidden(!hasHeading);
 }
 
 void Listbox::setInitialValue(const std::string& value) {
@@ -213,22 +215,22 @@ void Listbox::setInitialValue(const std::string& value) {
 
 void Listbox::setHierarchical(bool hierarchical) {
   hierarchical_ = hierarchical;
-  view_->viewport()->update();
+  if (widget()) view_->viewport()->update();
 }
 
 void Listbox::setColumnsResizable(bool resizable) {
-  view_->header()->setSectionResizeMode(resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
+  if (widget()) view_->header()->setSectionResizeMode(resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
 }
 
 void Listbox::setScrollPositionX(int px) {
   scrollX_ = std::max(0, px);
-  view_->horizontalScrollBar()->setValue(scrollX_);
+  if (widget()) view_->horizontalScrollBar()->setValue(scrollX_);
 }
 
-int Listbox::ScrollPositionX() const { return view_->horizontalScrollBar()->value(); }
+int Listbox::ScrollPositionX() const { return widget() ? view_->horizontalScrollBar()->value() : scrollX_; }
 
 void Listbox::setScrollbarHorizontal(bool shown) {
-  view_->setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+  if (widget()) view_->setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 
 }  // namespace framework

@@ -217,8 +217,14 @@ void ListboxView::mouseDoubleClickEvent(QMouseEvent* event) {
 
 void ListboxView::keyPressEvent(QKeyEvent* event) {
   const QModelIndex current = currentIndex();
-  if (!owner_ || !current.isValid() || !owner_->Hierarchical() ||
-      (event->key() != Qt::Key_Right && event->key() != Qt::Key_Left)) {
+  const bool sideways = event->key() == Qt::Key_Right || event->key() == Qt::Key_Left;
+  if (sideways && owner_ && !owner_->Hierarchical() && horizontalScrollBarPolicy() == Qt::ScrollBarAlwaysOff) {
+    // Without its own scroll bar the list moves sideways only under the program's control, so
+    // an outside scroller showing the position stays true.
+    event->accept();
+    return;
+  }
+  if (!owner_ || !current.isValid() || !owner_->Hierarchical() || !sideways) {
     QTreeView::keyPressEvent(event);
     return;
   }
