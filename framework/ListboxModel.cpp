@@ -92,7 +92,11 @@ void ListboxModel::clear() {
 void ListboxModel::beginExpansion(int flat) {
   commitPending();
   ListboxRow* r = rowAt(flat);
-  if (!r) return;
+  if (!r) {
+    // Still opened, so that every endExpansion closes its own beginExpansion.
+    contexts_.push_back(Context{-1, 0, 0, true});
+    return;
+  }
   r->expanded = true;
   if (observer_) observer_->rowChanged(flat);
   contexts_.push_back(Context{flat, flat + 1, r->indent + 1, false});

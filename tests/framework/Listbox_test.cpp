@@ -168,6 +168,27 @@ TEST_F(ListboxTest, ChildrenStillGoBeneathWhenTheHandlerThrows) {
   EXPECT_EQ(list_->RowIndent(3), 0);
 }
 
+// The reading thread may rebuild the disc list while an expansion's handler gives way.
+TEST_F(ListboxTest, RebuildDuringAnExpansionLeavesAConsistentList) {
+  list_->AddFolder("A");
+  list_->AddFolder("B");
+  list_->ExpandRow = [&](int) {
+    list_->AddRow("a1");
+    list_->DeleteAllRows();
+    list_->AddFolder("disc 1");
+    list_->setCell(list_->ListCount() - 1, 4, "1");
+    list_->AddFolder("disc 2");
+    list_->setCell(list_->ListCount() - 1, 4, "2");
+  };
+  list_->setExpanded(0, true);
+  EXPECT_EQ(names(), (std::vector<std::string>{"disc 1", "disc 2"}));
+  EXPECT_EQ(list_->RowIndent(1), 0);
+  EXPECT_EQ(list_->Cell(1, 4), "2");
+  EXPECT_FALSE(list_->Expanded(0));
+  ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
+  EXPECT_EQ(viewText(1, 4), "2");
+}
+
 TEST_F(ListboxTest, CellsNeverSetOrOutOfRangeReadEmpty) {
   list_->AddRow("only");
   list_->setCell(0, 2, "two");
