@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Wait.h"
+#include "support/Wait.h"
 #include "framework/Dialogs.h"
 
 using namespace std::chrono_literals;
