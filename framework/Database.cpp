@@ -116,11 +116,12 @@ Date DatabaseField::DateValue() const {
 
 void DatabaseRecord::set(std::string_view name, Value value) {
   for (auto& [column, held] : columns_) {
-    if (textEquals(column, name)) {
+    if (detail::sameName(column, name)) {
       held = std::move(value);
       return;
     }
   }
+  if (columns_.empty()) columns_.reserve(12);
   columns_.emplace_back(std::string(name), std::move(value));
 }
 
@@ -210,18 +211,36 @@ std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql) {
 
 void Database::InsertRecord(const std::string& table, const DatabaseRecord& record) {
   detail::Connection& c = *connection_;
-  sqlite3_stmt* statement = c.cached(insertText(table, record));
-  if (!statement) return;
+  const auto& columns = record.columns();
+  sqlite3_stmt* statement = nullptr;
+  for (const auto& known : c.inserts) {
+    if (known.table != table || known.columns.size() != columns.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < columns.size() && same; ++i) same = known.columns[i] == columns[i].first;
+    if (same) {
+      statement = known.statement;
+      break;
+    }
+  }
+  if (!statement) {
+    statement = c.cached(insertText(table, record));
+    if (statement) {
+      detail::Connection::Insert known{table, {}, statement};
+      for (const auto& [name, value] : columns) known.columns.push_back(name);
+      c.inserts.push_back(std::move(known));
+    }
+  }
+  if (!statement || !c.beginIfNeeded()) return;
   int index = 1;
-  for (const auto& [name, value] : record.columns()) {
+  for (const auto& [name, value] : columns) {
     if (const auto* text = std::get_if<std::string>(&value))
+      // The record outlives the step, and the bindings are cleared before it returns.
       sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()),
-                        SQLITE_TRANSIENT);
+                        SQLITE_STATIC);
     else
       sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
     ++index;
   }
-  if (!c.beginIfNeeded()) return;
   c.setResult(sqlite3_step(statement));
   sqlite3_reset(statement);
   sqlite3_clear_bindings(statement);

@@ -3,11 +3,24 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace framework::detail {
+
+// SQL names compare as the engine compares them: ASCII letters without case, all else exactly.
+inline bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
 
 // The connection and the state every operation on it shares: the latest result and the prepared
 // statements. Owned jointly by the Database and its record sets, so a record set outlives neither.
@@ -33,6 +46,14 @@ struct Connection {
   std::int32_t errorCode = 0;
   std::string errorMessage;
   std::unordered_map<std::string, sqlite3_stmt*> statements;
+
+  // The insert statements by table and column names, found without building their SQL text.
+  struct Insert {
+    std::string table;
+    std::vector<std::string> columns;
+    sqlite3_stmt* statement;
+  };
+  std::vector<Insert> inserts;
 };
 
 }  // namespace framework::detail

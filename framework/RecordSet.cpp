@@ -97,7 +97,7 @@ void RecordSet::Impl::prepareDelete() {
     int found = -1;
     for (int i = 0; i < count && found < 0; ++i) {
       const char* origin = sqlite3_column_origin_name(statement, i);
-      if (origin && textEquals(origin, key)) found = i;
+      if (origin && detail::sameName(origin, key)) found = i;
     }
     if (found < 0) {
       deleteProblem = "the selection lacks the primary key column " + key;
@@ -136,7 +136,7 @@ void RecordSet::MoveNext() {
 
 DatabaseField RecordSet::Field(std::string_view column) const {
   for (std::size_t i = 0; i < impl_->names.size(); ++i)
-    if (textEquals(impl_->names[i], column)) return IdxField(static_cast<int>(i) + 1);
+    if (detail::sameName(impl_->names[i], column)) return IdxField(static_cast<int>(i) + 1);
   return {};
 }
 
