@@ -2,6 +2,7 @@
 // expanded row and the name search with each hit's path.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -12,9 +13,39 @@
 
 namespace {
 
-std::string dateTimeText(const framework::RecordSet& rs) {
-  return rs.Field("Date").DateValue().ShortDate() + " " + rs.Field("Time").DateValue().LongTime();
-}
+// The date-time text of the rows of one list fill: the Date field's short date, a blank and the
+// Time field's long time. Reading a date is costly, and a folder's files often share their moment,
+// so each distinct pair of texts is read once per fill; Date and Time hold one moment on every
+// record the program writes, so that moment is read once.
+class DateTimeTexts {
+ public:
+  std::string of(const framework::RecordSet& rs) {
+    const std::string date = rs.Field("Date").StringValue();
+    const std::string time = rs.Field("Time").StringValue();
+    std::string key = date;
+    key += '\t';
+    key += time;
+    auto [it, fresh] = memo_.try_emplace(std::move(key));
+    if (fresh) {
+      const framework::Date& d = read(date);
+      std::string text = d.ShortDate() + " ";
+      text += time == date ? d.LongTime() : read(time).LongTime();
+      it->second = std::move(text);
+    }
+    return it->second;
+  }
+
+ private:
+  // As DatabaseField::DateValue reads it (a text that is no date-time is the current moment),
+  // without making a new Date, which asks the clock and the time zone, for every row.
+  const framework::Date& read(const std::string& text) {
+    if (!scratch_.setSQLDateTime(text)) scratch_ = framework::Date();
+    return scratch_;
+  }
+
+  framework::Date scratch_;
+  std::unordered_map<std::string, std::string> memo_;
+};
 
 // The pattern as one SQLite string literal; a quote inside it is doubled, so no character of the
 // term can end the literal.
@@ -50,10 +81,11 @@ void Window1::OpenDB() {
   // A failed query lists nothing, like an empty catalogue.
   if (!rs || rs->Bof() || rs->Eof()) return;
   framework::Listbox& list = CDList();
+  DateTimeTexts dates;
   while (!rs->Eof()) {
     list.AddFolder(rs->Field("Name").StringValue());
     const int last = list.ListCount() - 1;
-    if (!rs->Field("Date").StringValue().empty()) list.setCell(last, 1, dateTimeText(*rs));
+    if (!rs->Field("Date").StringValue().empty()) list.setCell(last, 1, dates.of(*rs));
     list.setCell(last, 3, rs->Field("Type").StringValue());
     list.setCell(last, 4, rs->Field("No").StringValue());
     list.setCell(last, 5, rs->Field("CDName").StringValue());
@@ -67,6 +99,7 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   if (!isNumberText(no)) return;
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=" + no);
   if (!rs || rs->Eof()) return;
+  DateTimeTexts dates;
   while (!rs->Eof()) {
     const std::string name = rs->Field("Name").StringValue();
     if (framework::textEquals(rs->Field("Folder").StringValue(), "True")) {
@@ -76,7 +109,7 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
     }
     if (!rs->Field("Date").StringValue().empty()) {
       const int added = list.LastIndex();
-      list.setCell(added, 1, dateTimeText(*rs));
+      list.setCell(added, 1, dates.of(*rs));
       list.setCell(added, 2, rs->Field("Byte").StringValue());
       list.setCell(added, 3, rs->Field("Type").StringValue());
       list.setCell(added, 4, rs->Field("No").StringValue());
