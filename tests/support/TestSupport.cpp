@@ -1,0 +1,209 @@
+#include "support/TestSupport.h"
+
+#include <sqlite3.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include "app/AboutWindow.h"
+#include "app/SetteiWindow.h"
+#include "app/Window1.h"
+#include "app/Window2.h"
+#include "app/Window3.h"
+#include "catalogue/Module1.h"
+#include "framework/Database.h"
+#include "framework/Dialogs.h"
+#include "framework/SpecialFolder.h"
+#include "framework/Thread.h"
+#include "framework/Volumes.h"
+#include "framework/Window.h"
+
+namespace testsupport {
+namespace {
+
+std::vector<std::string> recordedMessages;
+int recordedBeeps = 0;
+
+std::string freshDir(const std::string& parent, const char* name) {
+  const std::string path = parent + "/" + name;
+  std::filesystem::create_directories(path);
+  return path;
+}
+
+// An sqlite3 connection closed on every path.
+struct Connection {
+  sqlite3* db = nullptr;
+  explicit Connection(const std::string& path) {
+    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + path);
+  }
+  ~Connection() { sqlite3_close(db); }
+  void exec(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      std::string message = error ? error : "?";
+      sqlite3_free(error);
+      throw std::runtime_error(message + " in " + sql);
+    }
+  }
+};
+
+struct Statement {
+  sqlite3_stmt* st = nullptr;
+  Statement(sqlite3* db, const char* sql) {
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) throw std::runtime_error(sqlite3_errmsg(db));
+  }
+  ~Statement() { sqlite3_finalize(st); }
+};
+
+}  // namespace
+
+void AppTest::SetUp() {
+  static int counter = 0;
+  root_ = QDir::tempPath().toStdString() + "/lumeno-test-" + std::to_string(QCoreApplication::applicationPid()) +
+          "-" + std::to_string(++counter);
+  std::filesystem::remove_all(root_);
+  dataDir_ = freshDir(root_, "data");
+  configDir_ = freshDir(root_, "config");
+  appDir_ = freshDir(root_, "app");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dataDir_));
+  qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configDir_));
+  framework::setApplicationFolder(appDir_);
+  mountVolumes({});
+
+  Module1::Release();
+  Module1::PB = 0;
+  Module1::MaxID = 0;
+  Module1::VolNo = 0;
+  Module1::ErrorCD = false;
+
+  recordedMessages.clear();
+  recordedBeeps = 0;
+  framework::setMsgBoxHook([](const std::string& text) { recordedMessages.push_back(text); });
+  framework::setBeepHook([] { ++recordedBeeps; });
+}
+
+void AppTest::TearDown() {
+  closeAllWindows();
+  Module1::Release();
+  framework::clearTestVolumes();
+  framework::setApplicationFolder("");
+  std::error_code ignored;
+  std::filesystem::remove_all(root_, ignored);
+}
+
+std::vector<std::string>& AppTest::msgs() { return recordedMessages; }
+int& AppTest::beeps() { return recordedBeeps; }
+
+void PrintTo(const Row& r, std::ostream* os) {
+  *os << "{No " << r.No << ", FolNo " << r.FolNo << ", Name \"" << r.Name << "\", Folder "
+      << (r.Folder ? (*r.Folder ? "True" : "False") : "-") << ", CDName \"" << r.CDName << "\", Type \"" << r.Type
+      << "\", DateTime " << r.DateTime.value_or("-") << ", Byte "
+      << (r.Byte ? std::to_string(*r.Byte) : std::string("-")) << "}";
+}
+
+std::string cataloguePath() {
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath("lumeno.sqlite").toStdString();
+}
+
+void writeCatalogue(const std::vector<Row>& rows) {
+  // The item provider creates the file and its table the way the application finds them.
+  if (!framework::DatabaseItem("lumeno")) throw std::runtime_error("no catalogue");
+  Connection c(cataloguePath());
+  c.exec("BEGIN");
+  Statement st(c.db,
+               "INSERT INTO Folder1 (No, FolNo, Name, Folder, CDName, Type, Date, Time, Byte) "
+               "VALUES (?,?,?,?,?,?,?,?,?)");
+  for (const Row& r : rows) {
+    sqlite3_reset(st.st);
+    sqlite3_bind_int(st.st, 1, r.No);
+    sqlite3_bind_int(st.st, 2, r.FolNo);
+    sqlite3_bind_text(st.st, 3, r.Name.c_str(), int(r.Name.size()), SQLITE_TRANSIENT);
+    if (r.Folder) sqlite3_bind_int(st.st, 4, *r.Folder ? 1 : 0); else sqlite3_bind_null(st.st, 4);
+    sqlite3_bind_text(st.st, 5, r.CDName.c_str(), int(r.CDName.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(st.st, 6, r.Type.c_str(), int(r.Type.size()), SQLITE_TRANSIENT);
+    for (int col : {7, 8}) {
+      if (r.DateTime) sqlite3_bind_text(st.st, col, r.DateTime->c_str(), -1, SQLITE_TRANSIENT);
+      else sqlite3_bind_null(st.st, col);
+    }
+    if (r.Byte) sqlite3_bind_int(st.st, 9, *r.Byte); else sqlite3_bind_null(st.st, 9);
+    if (sqlite3_step(st.st) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(c.db));
+  }
+  c.exec("COMMIT");
+}
+
+std::vector<Row> readCatalogue() {
+  std::vector<Row> rows;
+  if (!QFile::exists(QString::fromStdString(cataloguePath()))) return rows;
+  Connection c(cataloguePath());
+  Statement st(c.db, "SELECT No, FolNo, Name, Folder, CDName, Type, Date, Time, Byte FROM Folder1 ORDER BY No");
+  auto text = [&](int col) {
+    const unsigned char* t = sqlite3_column_text(st.st, col);
+    return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_column_bytes(st.st, col)) : std::string();
+  };
+  while (sqlite3_step(st.st) == SQLITE_ROW) {
+    Row r;
+    r.No = sqlite3_column_int(st.st, 0);
+    r.FolNo = sqlite3_column_int(st.st, 1);
+    r.Name = text(2);
+    if (sqlite3_column_type(st.st, 3) != SQLITE_NULL) r.Folder = sqlite3_column_int(st.st, 3) != 0;
+    r.CDName = text(4);
+    r.Type = text(5);
+    if (sqlite3_column_type(st.st, 6) != SQLITE_NULL) {
+      r.DateTime = text(6);
+      // Both columns hold one moment; a row where they differ shows up as a mismatch.
+      if (text(7) != *r.DateTime) r.DateTime = text(6) + " / " + text(7);
+    }
+    if (sqlite3_column_type(st.st, 8) != SQLITE_NULL) r.Byte = sqlite3_column_int(st.st, 8);
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+std::string makeTree(const std::string& root, const std::vector<std::string>& entries) {
+  std::filesystem::create_directories(root);
+  for (const std::string& e : entries) {
+    const std::filesystem::path p = std::filesystem::path(root) / e;
+    if (!e.empty() && e.back() == '/') {
+      std::filesystem::create_directories(p);
+    } else {
+      std::filesystem::create_directories(p.parent_path());
+      std::ofstream(p) << "data";
+    }
+  }
+  return root;
+}
+
+void mountVolumes(const std::vector<std::pair<std::string, std::string>>& nameAndFolder) {
+  std::vector<std::pair<std::string, std::string>> all{{"/", "/"}};
+  all.insert(all.end(), nameAndFolder.begin(), nameAndFolder.end());
+  framework::setTestVolumes(all);
+}
+
+namespace {
+template <class W>
+void closeIfOpen() {
+  if (W* w = framework::openInstance<W>()) w->Close();
+}
+}  // namespace
+
+void closeAllWindows() {
+  closeIfOpen<Window2>();
+  closeIfOpen<Window3>();
+  closeIfOpen<SetteiWindow>();
+  closeIfOpen<AboutWindow>();
+  closeIfOpen<Window1>();
+  framework::DropThreads();
+  // Closed windows are deleted later, from the event loop.
+  for (int i = 0; i < 3; ++i) {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+  }
+}
+
+}  // namespace testsupport
