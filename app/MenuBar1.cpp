@@ -1,5 +1,6 @@
 #include "app/MenuBar1.h"
 
+#include <QCoreApplication>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,7 +32,15 @@ void addItem(framework::MenuItem& bar, const char* menu, const char* name, const
 
 MenuBar1& MenuBar1::instance() {
   auto& bar = implicitInstance();
-  if (!bar) bar = std::make_unique<MenuBar1>();
+  if (!bar) {
+    bar = std::make_unique<MenuBar1>();
+    // Its Qt menus must go while the QApplication still exists, also when nobody released it.
+    static bool routineAdded = false;
+    if (!routineAdded && QCoreApplication::instance()) {
+      qAddPostRoutine([] { MenuBar1::release(); });
+      routineAdded = true;
+    }
+  }
   return *bar;
 }
 

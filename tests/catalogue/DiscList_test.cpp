@@ -1,0 +1,244 @@
+// The disc rows, the expansion of a row and the name search, on the real main window over small
+// fixture catalogues.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/Window1.h"
+#include "catalogue/Module1.h"
+#include "framework/Date.h"
+#include "support/TestSupport.h"
+
+using testsupport::Row;
+
+namespace {
+
+std::string shown(const std::string& sqlDateTime) {
+  framework::Date d;
+  EXPECT_TRUE(d.setSQLDateTime(sqlDateTime));
+  return d.ShortDate() + " " + d.LongTime();
+}
+
+// One row of a list as the tests compare it: indent, folder flag and cells 0 to 5.
+struct Shown {
+  int indent;
+  bool folder;
+  std::vector<std::string> cells;
+  bool operator==(const Shown&) const = default;
+};
+
+void PrintTo(const Shown& s, std::ostream* os) {
+  *os << "{" << s.indent << (s.folder ? " folder" : " plain");
+  for (const auto& c : s.cells) *os << " |" << c;
+  *os << "}";
+}
+
+std::vector<Shown> rowsOf(const framework::Listbox& list) {
+  std::vector<Shown> out;
+  for (int r = 0; r < list.ListCount(); ++r) {
+    Shown s{list.RowIndent(r), list.RowIsFolder(r), {}};
+    for (int c = 0; c < 6; ++c) s.cells.push_back(list.Cell(r, c));
+    out.push_back(s);
+  }
+  return out;
+}
+
+std::vector<std::string> textsOf(const framework::Listbox& list) {
+  std::vector<std::string> out;
+  for (int r = 0; r < list.ListCount(); ++r) out.push_back(list.Cell(r, 0));
+  return out;
+}
+
+const char* kDiscTime = "2024-05-06 07:08:09";
+const char* kFileTime = "2023-01-02 03:04:05";
+
+// Disc "CD-A" (1) holding folder "Docs" (2) with "a.txt" (3) and folder "Sub" (4) holding "b'q" (5);
+// disc "CD-B" (6) holding "c\"d" (7).
+std::vector<Row> smallCatalogue() {
+  return {
+      {1, 0, "CD-A", true, "CD-A", "ディスク", kDiscTime, std::nullopt},
+      {2, 1, "Docs", true, "CD-A", "フォルダ", kFileTime, 0},
+      {3, 2, "a.txt", std::nullopt, "CD-A", "プレーンテキスト文書", kFileTime, 12},
+      {4, 2, "Sub", true, "CD-A", "フォルダ", kFileTime, 0},
+      {5, 4, "b'q", std::nullopt, "CD-A", " ", kFileTime, 7},
+      {6, 0, "CD-B", true, "CD-B", "ディスク", kDiscTime, std::nullopt},
+      {7, 6, "c\"d", std::nullopt, "CD-B", " ", kFileTime, 3},
+  };
+}
+
+class DiscListTest : public testsupport::AppTest {
+ protected:
+  Window1& open(const std::vector<Row>& rows) {
+    testsupport::writeCatalogue(rows);
+    return Window1::instance();
+  }
+  std::vector<std::string> search(Window1& w, const std::string& term) {
+    w.TextField1().setText(term);
+    w.KensakuButton_Action();
+    return textsOf(w.SearchList());
+  }
+};
+
+TEST_F(DiscListTest, EmptyCatalogueListsNothing) {
+  Window1& w = Window1::instance();
+  EXPECT_EQ(w.CDList().ListCount(), 0);
+  EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(DiscListTest, DiscRowsShowNameDateKindAndHiddenCells) {
+  Window1& w = open(smallCatalogue());
+  const std::vector<Shown> expected = {
+      {0, true, {"CD-A", shown(kDiscTime), "", "ディスク", "1", "CD-A"}},
+      {0, true, {"CD-B", shown(kDiscTime), "", "ディスク", "6", "CD-B"}},
+  };
+  EXPECT_EQ(rowsOf(w.CDList()), expected);
+}
+
+TEST_F(DiscListTest, DiscWithoutDateKeepsItsOtherCells) {
+  Window1& w = open({{1, 0, "NoDate", true, "NoDate", "ディスク", std::nullopt, std::nullopt}});
+  const std::vector<Shown> expected = {{0, true, {"NoDate", "", "", "ディスク", "1", "NoDate"}}};
+  EXPECT_EQ(rowsOf(w.CDList()), expected);
+}
+
+TEST_F(DiscListTest, ExpandingShowsChildrenOnceAfterCollapsing) {
+  Window1& w = open(smallCatalogue());
+  framework::Listbox& list = w.CDList();
+  list.setExpanded(0, true);
+  list.setExpanded(1, true);  // "Docs"
+  const std::vector<Shown> expanded = {
+      {0, true, {"CD-A", shown(kDiscTime), "", "ディスク", "1", "CD-A"}},
+      {1, true, {"Docs", shown(kFileTime), "0", "フォルダ", "2", ""}},
+      {2, false, {"a.txt", shown(kFileTime), "12", "プレーンテキスト文書", "3", ""}},
+      {2, true, {"Sub", shown(kFileTime), "0", "フォルダ", "4", ""}},
+      {0, true, {"CD-B", shown(kDiscTime), "", "ディスク", "6", "CD-B"}},
+  };
+  EXPECT_EQ(rowsOf(list), expanded);
+
+  list.setExpanded(0, false);
+  EXPECT_EQ(list.ListCount(), 2);
+  list.setExpanded(0, true);
+  list.setExpanded(1, true);
+  EXPECT_EQ(rowsOf(list), expanded);
+
+  // A folder and a disc without children add nothing and say nothing.
+  list.setExpanded(4, true);  // "CD-B" has one child
+  EXPECT_EQ(list.ListCount(), 6);
+  list.setExpanded(3, true);  // "Sub" has one child
+  EXPECT_EQ(list.Cell(4, 0), "b'q");
+  EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(DiscListTest, ChildWithoutDateShowsItsNameAloneAndExpandsToNothing) {
+  Window1& w = open({
+      {1, 0, "CD", true, "CD", "ディスク", kDiscTime, std::nullopt},
+      {2, 1, "Undated", true, "CD", "フォルダ", std::nullopt, 5},
+      {3, 2, "inside", std::nullopt, "CD", " ", kFileTime, 1},
+      {4, 1, "after", false, "CD", " ", kFileTime, 9},
+  });
+  framework::Listbox& list = w.CDList();
+  list.setExpanded(0, true);
+  ASSERT_EQ(list.ListCount(), 3);
+  EXPECT_EQ(rowsOf(list)[1], (Shown{1, true, {"Undated", "", "", "", "", ""}}));
+  // The expansion goes on after the undated record; Folder False is a plain row.
+  EXPECT_EQ(rowsOf(list)[2], (Shown{1, false, {"after", shown(kFileTime), "9", " ", "4", ""}}));
+  // Its No cell is empty, so it has no way to its children.
+  list.setExpanded(1, true);
+  EXPECT_EQ(list.ListCount(), 3);
+}
+
+TEST_F(DiscListTest, TwoDiscsOfOneNameExpandIntoTheirOwnRecords) {
+  Window1& w = open({
+      {1, 0, "Same", true, "Same", "ディスク", kDiscTime, std::nullopt},
+      {2, 1, "first", std::nullopt, "Same", " ", kFileTime, 1},
+      {3, 0, "Same", true, "Same", "ディスク", kDiscTime, std::nullopt},
+      {4, 3, "second", std::nullopt, "Same", " ", kFileTime, 2},
+  });
+  framework::Listbox& list = w.CDList();
+  list.setExpanded(1, true);
+  list.setExpanded(0, true);
+  EXPECT_EQ(textsOf(list), (std::vector<std::string>{"Same", "first", "Same", "second"}));
+}
+
+TEST_F(DiscListTest, SearchPaths) {
+  Window1& w = open(smallCatalogue());
+  struct Case {
+    const char* term;
+    std::vector<std::string> paths;
+  };
+  const std::vector<Case> cases = {
+      {"", {" > CD-A", " > CD-A > Docs", " > CD-A > Docs > a.txt", " > CD-A > Docs > Sub",
+            " > CD-A > Docs > Sub > b'q", " > CD-B", " > CD-B > c\"d"}},
+      {"Docs", {" > CD-A > Docs"}},
+      {"CD-B", {" > CD-B"}},
+      {"'", {" > CD-A > Docs > Sub > b'q"}},
+      {"\"", {" > CD-B > c\"d"}},
+      {"b'q", {" > CD-A > Docs > Sub > b'q"}},
+      {"a%t", {" > CD-A > Docs > a.txt"}},  // % is any run
+      {"S_b", {" > CD-A > Docs > Sub"}},    // _ is any one character
+      {"docs", {" > CD-A > Docs"}},         // LIKE ignores ASCII letter case
+      {" Docs", {}},                        // the term is not trimmed
+      {"nothing here", {}},
+  };
+  for (const auto& c : cases) {
+    auto got = search(w, c.term);
+    std::sort(got.begin(), got.end());
+    auto want = c.paths;
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(got, want) << "term [" << c.term << "]";
+  }
+  EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(DiscListTest, SearchWithoutHitsClearsThePreviousResults) {
+  Window1& w = open(smallCatalogue());
+  EXPECT_EQ(search(w, "a.txt").size(), 1u);
+  EXPECT_TRUE(search(w, "zzz").empty());
+}
+
+TEST_F(DiscListTest, BrokenParentLinksEndTheirWalks) {
+  Window1& w = open({
+      {1, 0, "CD", true, "CD", "ディスク", kDiscTime, std::nullopt},
+      {2, 99, "orphan", std::nullopt, "CD", " ", kFileTime, 1},     // no record 99
+      {3, 4, "loopA", true, "CD", "フォルダ", kFileTime, 0},        // 3 -> 4 -> 3
+      {4, 3, "loopB", true, "CD", "フォルダ", kFileTime, 0},
+      {5, 5, "self", true, "CD", "フォルダ", kFileTime, 0},         // its own parent
+      {6, 3, "inLoop", std::nullopt, "CD", " ", kFileTime, 1},
+      {7, 1, "fine", std::nullopt, "CD", " ", kFileTime, 1},
+  });
+  auto got = search(w, "");
+  std::sort(got.begin(), got.end());
+  std::vector<std::string> want = {" > CD",
+                                   " > orphan",
+                                   " > loopB > loopA",
+                                   " > loopA > loopB",
+                                   " > self",
+                                   " > loopB > loopA > inLoop",
+                                   " > CD > fine"};
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+}
+
+TEST_F(DiscListTest, FailedQueriesListNothing) {
+  Window1& w = open(smallCatalogue());
+  // Another connection takes the table away, so every query of the window fails.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(testsupport::cataloguePath().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "ALTER TABLE Folder1 RENAME TO Gone", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(other);
+
+  framework::Listbox& list = w.CDList();
+  list.setExpanded(0, true);
+  EXPECT_EQ(list.ListCount(), 2);
+  list.DeleteAllRows();
+  w.OpenDB();
+  EXPECT_EQ(list.ListCount(), 0);
+  w.SearchList().AddRow("old");
+  EXPECT_TRUE(search(w, "").empty());
+  EXPECT_TRUE(msgs().empty());
+}
+
+}  // namespace
