@@ -170,7 +170,7 @@ bool runSetting(sqlite3* db, const char* sql) {
 
 }  // namespace
 
-Database::Database(std::shared_ptr<detail::Connection> connection)
+Database::Database(Key, std::shared_ptr<detail::Connection> connection)
     : connection_(std::move(connection)) {}
 
 Database::~Database() = default;
@@ -189,7 +189,7 @@ std::shared_ptr<Database> Database::open(const std::string& path) {
   if (!runSetting(handle, "PRAGMA journal_mode=WAL") ||
       !runSetting(handle, "PRAGMA synchronous=NORMAL"))
     return nullptr;
-  return std::shared_ptr<Database>(new Database(std::move(connection)));
+  return std::make_shared<Database>(Key{}, std::move(connection));
 }
 
 std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql) {
@@ -197,11 +197,13 @@ std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql) {
   sqlite3_stmt* statement = nullptr;
   const int rc = sqlite3_prepare_v2(c.db, sql.c_str(), static_cast<int>(sql.size()), &statement,
                                     nullptr);
-  if (rc != SQLITE_OK || !statement) {
-    // An empty text prepares to no statement at all: it selects nothing.
-    c.setResult(rc == SQLITE_OK ? SQLITE_MISUSE : rc);
-    if (rc == SQLITE_OK) c.setError(SQLITE_MISUSE, "no statement in the SQL text");
+  if (rc != SQLITE_OK) {
+    c.setResult(rc);
     sqlite3_finalize(statement);
+    return nullptr;
+  }
+  if (!statement) {  // a text of blanks or comments only
+    c.setError(SQLITE_MISUSE, "the SQL text holds no statement");
     return nullptr;
   }
   auto records = std::make_unique<RecordSet>(connection_, statement);

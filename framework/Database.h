@@ -45,6 +45,7 @@ class DatabaseField {
 // The rows of one SELECT, stepped one at a time (the result is never held in memory).
 class RecordSet {
  public:
+  // Made by Database::SQLSelect: takes the prepared statement and steps to its first row.
   RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement);
   ~RecordSet();
   RecordSet(const RecordSet&) = delete;
@@ -93,10 +94,16 @@ class DatabaseRecord {
 
 // One connection to an SQLite file (WAL journal, synchronous NORMAL).
 class Database {
+  struct Key {
+    explicit Key() = default;
+  };
+
  public:
   // Nullptr when the file cannot be opened or configured.
   static std::shared_ptr<Database> open(const std::string& path);
 
+  // Made by open only: no one else can name the key.
+  Database(Key, std::shared_ptr<detail::Connection> connection);
   ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
@@ -115,7 +122,6 @@ class Database {
   std::string ErrorMessage() const;
 
  private:
-  explicit Database(std::shared_ptr<detail::Connection> connection);
   friend std::shared_ptr<Database> DatabaseItem(const std::string& name);
   std::shared_ptr<detail::Connection> connection_;
 };
