@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "framework/Thread.h"
+
 namespace framework {
 
 int ListboxModel::count() const { return static_cast<int>(rows_.size() + pending_.size()); }
@@ -50,11 +52,24 @@ void ListboxModel::setCell(int flat, int column, std::string text) {
   if (observer_ && committedRow >= 0) observer_->rowChanged(committedRow);
 }
 
+ListboxModel::Context* ListboxModel::ownContext() {
+  if (contexts_.empty()) return nullptr;
+  // A reading thread may rebuild the list while the main thread is inside an expansion that
+  // yields, and the other way round: each thread's rows must go where that thread means them.
+  return contexts_.back().owner == CurrentThread() ? &contexts_.back() : nullptr;
+}
+
 void ListboxModel::append(std::string text, bool folder) {
   ListboxRow r;
   r.cells.push_back(std::move(text));
   r.folder = folder;
-  if (!contexts_.empty() && !contexts_.back().dead) {
+  const Context* own = ownContext();
+  if (own && own->dropped) {
+    // The children of a row that another thread has taken away with the whole list.
+    lastIndex_ = -1;
+    return;
+  }
+  if (own && !own->dead) {
     const Context& ctx = contexts_.back();
     r.indent = ctx.indent;
     pending_.push_back(std::move(r));
@@ -84,7 +99,10 @@ void ListboxModel::clear() {
   commitPending();
   if (observer_) observer_->beforeReset();
   rows_.clear();
-  for (Context& ctx : contexts_) ctx.dead = true;
+  for (Context& ctx : contexts_) {
+    ctx.dead = true;
+    if (ctx.owner != CurrentThread()) ctx.dropped = true;
+  }
   lastIndex_ = -1;
   if (observer_) observer_->afterReset();
 }
@@ -94,12 +112,12 @@ void ListboxModel::beginExpansion(int flat) {
   ListboxRow* r = rowAt(flat);
   if (!r) {
     // Still opened, so that every endExpansion closes its own beginExpansion.
-    contexts_.push_back(Context{-1, 0, 0, true});
+    contexts_.push_back(Context{-1, 0, 0, true, CurrentThread(), false});
     return;
   }
   r->expanded = true;
   if (observer_) observer_->rowChanged(flat);
-  contexts_.push_back(Context{flat, flat + 1, r->indent + 1, false});
+  contexts_.push_back(Context{flat, flat + 1, r->indent + 1, false, CurrentThread(), false});
 }
 
 void ListboxModel::endExpansion() {

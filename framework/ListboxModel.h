@@ -78,7 +78,12 @@ class ListboxModel {
     int spliceAt;  // committed index where the held-aside rows go
     int indent;    // indent of the rows added
     bool dead;     // the expanding row has gone: appends go to the end
+    const void* owner;  // the thread that expands; rows from any other thread go to the end
+    bool dropped;  // the list was emptied by another thread: the owner's later rows are stale
   };
+
+  // The innermost expansion that the running thread opened, or nullptr.
+  Context* ownContext();
 
   ListboxRow* rowAt(int flat);
   void shiftForInsert(int pos, int n, bool atSpliceToo);

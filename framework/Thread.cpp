@@ -28,6 +28,7 @@ class Scheduler {
   }
 
   std::size_t count() const { return threads_.size(); }
+  Thread* current() const { return current_; }
 
   void yield() {
     Thread* self = current_;
@@ -218,6 +219,8 @@ ctx::fiber Thread::entry(ctx::fiber&& caller) {
 void Yield() { Scheduler::instance().yield(); }
 
 std::size_t RunningThreadCount() { return Scheduler::instance().count(); }
+
+Thread* CurrentThread() { return Scheduler::instance().current(); }
 
 void DropThreads() { Scheduler::instance().dropAll(); }
 

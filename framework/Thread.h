@@ -56,6 +56,9 @@ void Yield();
 // Threads started and not yet ended.
 std::size_t RunningThreadCount();
 
+// The thread whose code is running now; nullptr on the main thread.
+Thread* CurrentThread();
+
 // At quit: every unfinished thread is dropped, its stack unwound (its destructors run; what it
 // committed stays). A thread that is on the stack right now is dropped when it next gives way.
 void DropThreads();

@@ -1,5 +1,6 @@
 #include "framework/Listbox.h"
 
+#include "framework/Thread.h"
 #include "support/Wait.h"
 
 #include <QApplication>
@@ -10,6 +11,7 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -187,6 +189,70 @@ TEST_F(ListboxTest, RebuildDuringAnExpansionLeavesAConsistentList) {
   EXPECT_FALSE(list_->Expanded(0));
   ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
   EXPECT_EQ(viewText(1, 4), "2");
+}
+
+// A thread running a given function, as the reading thread does.
+class FnThread : public framework::Thread {
+ public:
+  explicit FnThread(std::function<void()> fn) : fn_(std::move(fn)) {}
+
+ protected:
+  void Event_Run() override { fn_(); }
+
+ private:
+  std::function<void()> fn_;
+};
+
+TEST_F(ListboxTest, ThreadRebuildingTheListDuringAnExpansionKeepsItsRowsInPlace) {
+  list_->AddFolder("old disc");
+  // The thread rebuilds the list, one disc row per pass, while the main thread's expansion yields.
+  bool rebuilt = false;
+  auto rebuild = std::make_shared<FnThread>([&] {
+    list_->DeleteAllRows();
+    for (const char* name : {"disc 1", "disc 2"}) {
+      list_->AddFolder(name);
+      list_->setCell(list_->ListCount() - 1, 4, name);
+      framework::Yield();
+    }
+    rebuilt = true;
+  });
+  list_->ExpandRow = [&](int) {
+    rebuild->Run();
+    for (int i = 0; !rebuilt; ++i) {
+      list_->AddRow("stale " + std::to_string(i));
+      list_->setCell(list_->LastIndex(), 4, "stale");
+      framework::Yield();
+    }
+  };
+  list_->setExpanded(0, true);
+  EXPECT_EQ(names(), (std::vector<std::string>{"disc 1", "disc 2"}));
+  EXPECT_EQ(list_->Cell(0, 4), "disc 1");
+  EXPECT_EQ(list_->Cell(1, 4), "disc 2");
+  ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
+}
+
+TEST_F(ListboxTest, ThreadAppendingDuringAnExpansionAddsAtTheEnd) {
+  list_->AddFolder("disc 1");
+  bool appended = false;
+  auto append = std::make_shared<FnThread>([&] {
+    list_->AddFolder("disc 2");
+    list_->setCell(list_->ListCount() - 1, 4, "2");
+    appended = true;
+  });
+  list_->ExpandRow = [&](int) {
+    append->Run();
+    list_->AddRow("a1");
+    list_->setCell(list_->LastIndex(), 4, "a1");
+    while (!appended) framework::Yield();
+    list_->AddRow("a2");
+    list_->setCell(list_->LastIndex(), 4, "a2");
+  };
+  list_->setExpanded(0, true);
+  EXPECT_EQ(names(), (std::vector<std::string>{"disc 1", "a1", "a2", "disc 2"}));
+  EXPECT_EQ(list_->Cell(1, 4), "a1");
+  EXPECT_EQ(list_->Cell(2, 4), "a2");
+  EXPECT_EQ(list_->Cell(3, 4), "2");
+  EXPECT_EQ(list_->RowIndent(3), 0);
 }
 
 TEST_F(ListboxTest, CellsNeverSetOrOutOfRangeReadEmpty) {

@@ -11,6 +11,8 @@
 
 namespace testsupport {
 
+using ::waitUntil;
+
 // Every test gets fresh temporary catalogue, preferences and application folders, only the root
 // volume, Module1 at its start values and recording message-box and beep hooks.
 class AppTest : public ::testing::Test {
