@@ -58,6 +58,13 @@ struct Registry {
   std::vector<Window*> open;  // oldest first
   std::vector<QPointer<WindowTomb>> tombs;
   std::uint64_t activations = 0;
+
+  // Widgets cannot be deleted once the QApplication is gone: windows still here at process exit
+  // (a test that left one open) are left to the system.
+  ~Registry() {
+    if (QCoreApplication::instance()) return;
+    for (auto& [type, w] : instances) (void)w.release();
+  }
 };
 
 Registry& registry() {
