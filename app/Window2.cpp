@@ -28,7 +28,8 @@ void Window2::Layout() {
   setHasBackColor(true);
   setBackColor(0xFFFFFF);
   setTitle("ディスクの選択");
-  setVisible(true);
+  // Visible is the default: setting it here, while the window is being built, would show the
+  // window before its controls exist.
   setCloseButton(true);
   setResizeable(false);
   setMaximizeButton(false);
