@@ -109,6 +109,7 @@ Window::~Window() {
 void Window::build() {
   if (built_) return;
   built_ = true;
+  building_ = true;
   auto& open = registry().open;
   if (std::find(open.begin(), open.end(), this) == open.end()) open.push_back(this);
   Layout();
@@ -119,6 +120,7 @@ void Window::build() {
     if (controls_[i]->Open) controls_[i]->Open();
   }
   Event_Open();
+  building_ = false;
   if (visible_ && open_) Show();
 }
 
@@ -250,7 +252,8 @@ void Window::applyFlags() {
 
 void Window::setVisible(bool v) {
   visible_ = v;
-  if (!built_ || !open_) return;
+  // While building (Layout sets Visible first) the window shows only at the end, with its controls.
+  if (!built_ || building_ || !open_) return;
   if (v)
     Show();
   else

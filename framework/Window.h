@@ -127,7 +127,7 @@ class Window {
   std::string title_;
   int minW_ = 0, minH_ = 0, maxW_ = 32000, maxH_ = 32000;
   bool closeButton_ = true, resizeable_ = true, minimizeButton_ = true, maximizeButton_ = true;
-  bool visible_ = true, built_ = false, open_ = true, closing_ = false;
+  bool visible_ = true, built_ = false, building_ = false, open_ = true, closing_ = false;
   bool hasBackColor_ = false;
   std::uint32_t backColor_ = 0xFFFFFF;
   std::uint64_t activation_ = 0;
