@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <cctype>
+#include <cstdint>
+#include <iterator>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/Window1.h"
+#include "catalogue/Class1.h"
+#include "catalogue/Module1.h"
+#include "framework/Database.h"
+#include "framework/Dialogs.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using testsupport::Row;
+
+const std::string kMissingFile =
+    "「ドラヴェル」ソフトを使って、移行用のファイルを作成、このソフト本体と同じフォルダにそれを入れてから実行してください。"
+    "※必ず新たにディスクを読み込む前に移行を終わらせてください。";
+
+// Mac OS Japanese bytes and their UTF-8 forms. 0x835C is "ソ" (its trail byte is the encoding's
+// yen sign when alone), 0x5C the yen sign, 0x80 the backslash, 0x8540 a circled digit that
+// Shift_JIS lacks.
+const std::string kDiscMac = "\x83\x5C\x83\x74\x83\x67\x5C\x80\x85\x40";
+const std::string kDiscUtf8 = "ソフト¥\\①";
+const std::string kDiskKindMac = "\x83\x66\x83\x42\x83\x58\x83\x4E";
+const std::string kDiskKindUtf8 = "ディスク";
+const std::string kFileMac = "\x93\xFA\x96\x7B\x82\xA0.txt";
+const std::string kFileUtf8 = "日本あ.txt";
+const std::string kTextKindMac = "\x83\x65\x83\x4C\x83\x58\x83\x67";
+const std::string kTextKindUtf8 = "テキスト";
+
+// One record of the old catalogue, its nine lines in the file's order.
+struct Old {
+  std::string name, date, kind, no, disc, folNo, folder, bytes, time;
+};
+
+Old discRecord(int no) { return {kDiscMac, "2006-03-01", kDiskKindMac, std::to_string(no), kDiscMac, "0", "true", "0", "12:34:56"}; }
+Old fileRecord(int no, int parent) {
+  return {kFileMac, "2005-12-31", kTextKindMac, std::to_string(no), kDiscMac, std::to_string(parent), "false", "123456", "23:59:59"};
+}
+
+std::string linesOf(const std::vector<Old>& records, const std::string& eol = "\n") {
+  std::string text;
+  for (const Old& r : records)
+    for (const std::string* line : {&r.name, &r.date, &r.kind, &r.no, &r.disc, &r.folNo, &r.folder, &r.bytes, &r.time})
+      text += *line + eol;
+  return text;
+}
+
+class OldCatalogueImportTest : public testsupport::AppTest {
+ protected:
+  Window1& w() { return Window1::instance(); }
+
+  void place(const std::string& bytes) { std::ofstream(appDir() + "/olddbtext", std::ios::binary) << bytes; }
+
+  std::vector<int> numbers() {
+    std::vector<int> out;
+    for (const Row& r : testsupport::readCatalogue()) out.push_back(r.No);
+    return out;
+  }
+  std::optional<Row> row(int no) {
+    for (const Row& r : testsupport::readCatalogue())
+      if (r.No == no) return r;
+    return std::nullopt;
+  }
+  // Date and Time of one row, from a connection of its own.
+  std::pair<std::string, std::string> dateAndTime(int no) {
+    auto other = framework::DatabaseItem("lumeno");
+    auto rs = other->SQLSelect("SELECT Date, Time FROM Folder1 WHERE No = " + std::to_string(no));
+    if (!rs || rs->Eof()) return {};
+    return {rs->Field("Date").StringValue(), rs->Field("Time").StringValue()};
+  }
+
+  QTemporaryDir tmpDir_;
+};
+
+TEST_F(OldCatalogueImportTest, TwoRecordsArriveConvertedUnderEveryLineEnd) {
+  const std::pair<const char*, std::string> ends[] = {{"LF", "\n"}, {"CR", "\r"}, {"CRLF", "\r\n"}};
+  int base = 0;
+  for (const auto& [what, eol] : ends) {
+    SCOPED_TRACE(what);
+    base += 10;
+    place(linesOf({discRecord(base + 1), fileRecord(base + 2, base + 1)}, eol));
+    w().CDName = "left over";
+    const int beepsBefore = beeps();
+    w().OldDbReading();
+
+    const auto disc = row(base + 1);
+    const auto file = row(base + 2);
+    ASSERT_TRUE(disc && file);
+    EXPECT_EQ(disc->Name, kDiscUtf8);
+    EXPECT_EQ(disc->CDName, kDiscUtf8);
+    EXPECT_EQ(disc->Type, kDiskKindUtf8);
+    EXPECT_EQ(disc->FolNo, 0);
+    EXPECT_EQ(disc->Folder, true);
+    EXPECT_EQ(disc->Byte, 0);
+    EXPECT_EQ(file->Name, kFileUtf8);
+    EXPECT_EQ(file->Type, kTextKindUtf8);
+    EXPECT_EQ(file->CDName, kDiscUtf8);
+    EXPECT_EQ(file->FolNo, base + 1);
+    EXPECT_EQ(file->Folder, false);
+    EXPECT_EQ(file->Byte, 123456);
+    EXPECT_EQ(dateAndTime(base + 1), std::make_pair(std::string("2006-03-01 12:34:56"), std::string("2006-03-01 12:34:56")));
+    EXPECT_EQ(dateAndTime(base + 2), std::make_pair(std::string("2005-12-31 23:59:59"), std::string("2005-12-31 23:59:59")));
+
+    EXPECT_EQ(Module1::MaxID, base + 2);
+    EXPECT_EQ(w().CDName, "");
+    // Emptied and refilled: one collapsed row per disc record so far.
+    ASSERT_EQ(w().CDList().ListCount(), base / 10);
+    EXPECT_EQ(w().CDList().Cell(0, 0), kDiscUtf8);
+    EXPECT_EQ(beeps(), beepsBefore + 1);
+  }
+  EXPECT_EQ(testsupport::readCatalogue().size(), 6u);
+  EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(OldCatalogueImportTest, OnlyTrueInAnyCaseMakesAFolder) {
+  const std::pair<std::string, bool> flags[] = {{"true", true}, {"TRUE", true},   {"false", false},
+                                                {"1", false},   {"", false},      {"true ", false}};
+  std::vector<Old> records;
+  for (std::size_t i = 0; i < std::size(flags); ++i) {
+    Old r = fileRecord(static_cast<int>(i) + 1, 0);
+    r.folder = flags[i].first;
+    records.push_back(r);
+  }
+  place(linesOf(records));
+  w().OldDbReading();
+  const auto rows = testsupport::readCatalogue();
+  ASSERT_EQ(rows.size(), std::size(flags));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE("line 7 \"" + flags[i].first + "\"");
+    EXPECT_EQ(rows[i].Folder, flags[i].second);
+  }
+}
+
+TEST_F(OldCatalogueImportTest, MissingFileGivesOnlyTheMessage) {
+  testsupport::writeCatalogue({{3, 0, "Old", true, "Old", "ディスク", "2001-01-01 00:00:00", std::nullopt}});
+  w().CDName = "chosen";
+  const int listed = w().CDList().ListCount();
+  w().OldDbReading();
+  EXPECT_EQ(msgs(), std::vector<std::string>{kMissingFile});
+  EXPECT_EQ(beeps(), 0);
+  EXPECT_EQ(numbers(), std::vector<int>{3});
+  EXPECT_EQ(w().CDList().ListCount(), listed);
+  EXPECT_EQ(w().CDName, "chosen");
+}
+
+TEST_F(OldCatalogueImportTest, MissingLinesMakeUpNoRecord) {
+  // Each case numbers its one complete record `no`, so the cases never clash.
+  const struct {
+    const char* what;
+    std::string (*file)(int no);
+    bool stored;
+  } cases[] = {
+      {"empty file", [](int) { return std::string(); }, false},
+      {"fewer than nine lines", [](int) { return std::string("a\nb\nc\nd\n"); }, false},
+      {"last record cut short",
+       [](int no) { return linesOf({discRecord(no)}) + linesOf({fileRecord(no + 1, no)}).substr(0, 40); }, true},
+      {"last line without its end",
+       [](int no) {
+         std::string one = linesOf({discRecord(no)});
+         one.pop_back();
+         return one;
+       },
+       true},
+      {"a blank line after the last record", [](int no) { return linesOf({discRecord(no)}) + "\n"; }, true},
+  };
+  std::vector<int> expected;
+  int no = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    no += 10;
+    place(c.file(no));
+    if (c.stored) expected.push_back(no);
+    const int beepsBefore = beeps();
+    w().OldDbReading();
+    EXPECT_EQ(numbers(), expected);
+    EXPECT_TRUE(msgs().empty());
+    EXPECT_EQ(beeps(), beepsBefore + 1);
+  }
+}
+
+TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
+  const std::vector<std::pair<const char*, Old>> bad = [] {
+    std::vector<std::pair<const char*, Old>> v;
+    auto add = [&](const char* what, auto change) {
+      Old r = fileRecord(100 + static_cast<int>(v.size()), 1);
+      change(r);
+      v.push_back({what, r});
+    };
+    add("number with letters", [](Old& r) { r.no = "12a"; });
+    add("empty number", [](Old& r) { r.no = ""; });
+    add("parent beyond 32 bits", [](Old& r) { r.folNo = "3000000000"; });
+    add("fractional size", [](Old& r) { r.bytes = "1.5"; });
+    add("size with a blank", [](Old& r) { r.bytes = " 5"; });
+    add("date with slashes", [](Old& r) { r.date = "2006/03/01"; });
+    add("hour 25", [](Old& r) { r.time = "25:00:00"; });
+    add("no such day", [](Old& r) { r.date = "2006-02-30"; });
+    return v;
+  }();
+  std::vector<Old> records = {discRecord(1)};
+  for (const auto& b : bad) records.push_back(b.second);
+  // The edges of the range are readable; the last record must not inherit anything from the bad ones.
+  Old last = fileRecord(INT32_MAX, 1);
+  last.bytes = "-2147483648";
+  last.name = "last";
+  records.push_back(last);
+  place(linesOf(records));
+
+  std::size_t msgsAtBeep = 0;
+  framework::setBeepHook([&] { msgsAtBeep = msgs().size(); ++beeps(); });
+  w().OldDbReading();
+  framework::setBeepHook([this] { ++beeps(); });
+
+  EXPECT_EQ(numbers(), (std::vector<int>{1, INT32_MAX}));
+  const auto kept = row(INT32_MAX);
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->Name, "last");
+  EXPECT_EQ(kept->Byte, INT32_MIN);
+  EXPECT_EQ(kept->DateTime, "2005-12-31 23:59:59");
+  EXPECT_EQ(msgs(), std::vector<std::string>{"移行用ファイルの 8 件のレコードを読み込めませんでした。"});
+  EXPECT_EQ(msgsAtBeep, 1u);
+  EXPECT_EQ(beeps(), 1);
+}
+
+TEST_F(OldCatalogueImportTest, AReadAfterTheImportNumbersAboveTheImportedRows) {
+  const std::string root = testsupport::makeTree(tmpDir_.path().toStdString() + "/vol", {"f"});
+  testsupport::mountVolumes({{"Vol", root}});
+  w();
+  place(linesOf({discRecord(42), fileRecord(5, 42)}));
+  w().OldDbReading();
+  EXPECT_EQ(Module1::MaxID, 42);
+
+  w().CDName = "Vol";
+  Module1::VolNo = 1;
+  w().NewCD();
+  EXPECT_EQ(numbers(), (std::vector<int>{5, 42, 43, 44}));
+}
+
+TEST_F(OldCatalogueImportTest, RefusedRowsAreReportedFromTheLastInsertOnly) {
+  place(linesOf({discRecord(1), fileRecord(2, 1)}));
+  w().OldDbReading();
+  const auto before = testsupport::readCatalogue();
+  ASSERT_EQ(before.size(), 2u);
+
+  // The same file again: every insert is refused, one message.
+  w().OldDbReading();
+  ASSERT_EQ(msgs().size(), 1u);
+  EXPECT_TRUE(msgs()[0].find(' ') != std::string::npos && std::isdigit(static_cast<unsigned char>(msgs()[0][0])))
+      << msgs()[0];
+  EXPECT_EQ(testsupport::readCatalogue().size(), 2u);
+  EXPECT_EQ(Module1::MaxID, 2);
+  EXPECT_EQ(beeps(), 2);
+
+  // A refused row followed by a good one: the good one stays, and the last insert reports nothing.
+  msgs().clear();
+  place(linesOf({fileRecord(2, 1), fileRecord(3, 1)}));
+  w().OldDbReading();
+  EXPECT_TRUE(msgs().empty());
+  // A good row followed by a refused one: the good one stays, the refusal is reported.
+  place(linesOf({fileRecord(4, 1), fileRecord(1, 0)}));
+  w().OldDbReading();
+  EXPECT_EQ(msgs().size(), 1u);
+  EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
+  EXPECT_EQ(row(1)->Name, kDiscUtf8);
+}
+
+TEST_F(OldCatalogueImportTest, NoImportWhileADiscIsBeingRead) {
+  place(linesOf({discRecord(1)}));
+  w().CDName = "being read";
+  Module1::PB = 5;  // a thread that does nothing, but runs until the event loop turns
+  std::make_shared<Class1>()->Run();
+  ASSERT_TRUE(Class1::IsReading());
+  w().OldDbReading();
+  EXPECT_EQ(msgs(), std::vector<std::string>{"ディスクの読み込み中です。終わってから実行してください。"});
+  EXPECT_TRUE(numbers().empty());
+  EXPECT_EQ(w().CDName, "being read");
+  EXPECT_EQ(beeps(), 0);
+  EXPECT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+}
+
+}  // namespace
