@@ -64,6 +64,7 @@ class FolderItem {
   std::string path_;
   std::string name_;
   mutable std::optional<Status> status_;
+  mutable std::optional<Date> date_;
   std::shared_ptr<const std::vector<std::string>> listing_;
 };
 

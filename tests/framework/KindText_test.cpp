@@ -57,6 +57,33 @@ TEST(KindText, DescriptionIsInTheUsersLanguage) {
       << buffer.PString(0);
 }
 
+// The cache must give for every name what the database itself gives, whatever was asked before.
+TEST(KindText, CachedAnswersAgreeWithTheDatabase) {
+  const char* const names[] = {
+      "a.txt",       "b.txt",      "CMakeLists.txt", "meson_options.txt", "a.TXT",    "x.c",
+      "x.C",         "x.cc",       "a.tar.gz",       "b.gz",              "c.tar.bz2", "d.pkg.tar.zst",
+      "Makefile",    "makefile",   "GNUmakefile",    "notes.txt~",        "file.1",    "page.3.gz",
+      "a.b.c.pdf",   "pom.xml",    "x.xml",          "core",              "cores",     ".bashrc",
+      "SConscript.py", "README",   "README.md",      "2019.05.01.jpg",    "name.",     "...",
+      "x.anim5",     "x.anim",     "noextension",    "日本語.txt",        "写真.JPG",  "a,v"};
+  const QMimeDatabase db;
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const char* name : names) {
+      const QMimeType type = db.mimeTypeForFile(QString::fromUtf8(name), QMimeDatabase::MatchExtension);
+      MemoryBlock buffer(64);
+      const int result = GetDocumentKindString(FolderItem(std::string("/x/") + name), buffer);
+      if (type.isDefault()) {
+        EXPECT_NE(result, 0) << name;
+      } else {
+        ASSERT_EQ(result, 0) << name;
+        const std::string expected = type.comment().trimmed().toStdString();
+        if (expected.size() <= 63) EXPECT_EQ(buffer.PString(0), expected) << name;
+        else EXPECT_TRUE(expected.starts_with(buffer.PString(0))) << name;
+      }
+    }
+  }
+}
+
 TEST(KindText, NoKnownTypeFailsAndLeavesTheBuffer) {
   for (const char* name : {"noextension", "a.unknownext42", ""}) {
     MemoryBlock buffer(64);
