@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdint>
 #include <iterator>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -143,16 +144,21 @@ TEST_F(OldCatalogueImportTest, OnlyTrueInAnyCaseMakesAFolder) {
   }
 }
 
-TEST_F(OldCatalogueImportTest, MissingFileGivesOnlyTheMessage) {
+TEST_F(OldCatalogueImportTest, MissingOrUnopenableFileGivesOnlyTheMessage) {
   testsupport::writeCatalogue({{3, 0, "Old", true, "Old", "ディスク", "2001-01-01 00:00:00", std::nullopt}});
   w().CDName = "chosen";
   const int listed = w().CDList().ListCount();
-  w().OldDbReading();
-  EXPECT_EQ(msgs(), std::vector<std::string>{kMissingFile});
-  EXPECT_EQ(beeps(), 0);
-  EXPECT_EQ(numbers(), std::vector<int>{3});
-  EXPECT_EQ(w().CDList().ListCount(), listed);
-  EXPECT_EQ(w().CDName, "chosen");
+  for (bool folder : {false, true}) {
+    SCOPED_TRACE(folder ? "a folder named olddbtext" : "no file");
+    if (folder) std::filesystem::create_directory(appDir() + "/olddbtext");
+    msgs().clear();
+    w().OldDbReading();
+    EXPECT_EQ(msgs(), std::vector<std::string>{kMissingFile});
+    EXPECT_EQ(beeps(), 0);
+    EXPECT_EQ(numbers(), std::vector<int>{3});
+    EXPECT_EQ(w().CDList().ListCount(), listed);
+    EXPECT_EQ(w().CDName, "chosen");
+  }
 }
 
 TEST_F(OldCatalogueImportTest, MissingLinesMakeUpNoRecord) {
