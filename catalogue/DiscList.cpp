@@ -2,7 +2,6 @@
 // expanded row and the name search with each hit's path.
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -13,26 +12,23 @@
 
 namespace {
 
-// The date-time text of the rows of one list fill: the Date field's short date, a blank and the
-// Time field's long time. Reading a date is costly, and a folder's files often share their moment,
-// so each distinct pair of texts is read once per fill; Date and Time hold one moment on every
-// record the program writes, so that moment is read once.
+// The date-time text of a row: the Date field's short date, a blank and the Time field's long
+// time. Reading a date is costly and the files of a folder often share their moment, so a run of
+// rows with the same texts reads it once; Date and Time hold one moment on every record the
+// program writes, so that moment is read once for both.
 class DateTimeTexts {
  public:
-  std::string of(const framework::RecordSet& rs) {
-    const std::string date = rs.Field("Date").StringValue();
-    const std::string time = rs.Field("Time").StringValue();
-    std::string key = date;
-    key += '\t';
-    key += time;
-    auto [it, fresh] = memo_.try_emplace(std::move(key));
-    if (fresh) {
+  const std::string& of(const std::string& date, const std::string& time) {
+    if (!valid_ || date != lastDate_ || time != lastTime_) {
       const framework::Date& d = read(date);
-      std::string text = d.ShortDate() + " ";
-      text += time == date ? d.LongTime() : read(time).LongTime();
-      it->second = std::move(text);
+      text_ = d.ShortDate();
+      text_ += ' ';
+      text_ += time == date ? d.LongTime() : read(time).LongTime();
+      lastDate_ = date;
+      lastTime_ = time;
+      valid_ = true;
     }
-    return it->second;
+    return text_;
   }
 
  private:
@@ -44,7 +40,8 @@ class DateTimeTexts {
   }
 
   framework::Date scratch_;
-  std::unordered_map<std::string, std::string> memo_;
+  std::string lastDate_, lastTime_, text_;
+  bool valid_ = false;
 };
 
 // The pattern as one SQLite string literal; a quote inside it is doubled, so no character of the
@@ -85,7 +82,8 @@ void Window1::OpenDB() {
   while (!rs->Eof()) {
     list.AddFolder(rs->Field("Name").StringValue());
     const int last = list.ListCount() - 1;
-    if (!rs->Field("Date").StringValue().empty()) list.setCell(last, 1, dates.of(*rs));
+    const std::string date = rs->Field("Date").StringValue();
+    if (!date.empty()) list.setCell(last, 1, dates.of(date, rs->Field("Time").StringValue()));
     list.setCell(last, 3, rs->Field("Type").StringValue());
     list.setCell(last, 4, rs->Field("No").StringValue());
     list.setCell(last, 5, rs->Field("CDName").StringValue());
@@ -107,9 +105,10 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
     } else {
       list.AddRow(name);
     }
-    if (!rs->Field("Date").StringValue().empty()) {
+    const std::string date = rs->Field("Date").StringValue();
+    if (!date.empty()) {
       const int added = list.LastIndex();
-      list.setCell(added, 1, dates.of(*rs));
+      list.setCell(added, 1, dates.of(date, rs->Field("Time").StringValue()));
       list.setCell(added, 2, rs->Field("Byte").StringValue());
       list.setCell(added, 3, rs->Field("Type").StringValue());
       list.setCell(added, 4, rs->Field("No").StringValue());
