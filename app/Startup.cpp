@@ -9,6 +9,7 @@
 #include "app/MenuBar1.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
+#include "framework/Thread.h"
 
 namespace startup {
 
@@ -45,6 +46,9 @@ void StartUp() {
 }
 
 void ShutDown() {
+  // A read still under way when the user quit ends here: its stack unwinds while the window and
+  // the catalogue it works on still exist; what it committed stays.
+  framework::DropThreads();
   Module1::Release();
   // The application must not keep pointing at a menu bar that is gone.
   if (application()) application()->setMenuBar(nullptr);

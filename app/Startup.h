@@ -8,8 +8,8 @@ namespace startup {
 // File types, then the application object with MenuBar1 as its menu bar, then the main window.
 // Needs a QApplication.
 void StartUp();
-// Releases, in order: the catalogue (Module1::Release), MenuBar1's instance, the file types, and
-// last the application object.
+// Drops unfinished threads, then releases, in order: the catalogue (Module1::Release), MenuBar1's
+// instance, the file types, and last the application object.
 void ShutDown();
 // The whole run: makes the QApplication when there is none, StartUp, the event loop, ShutDown.
 // An exception that no handler catches goes to the framework's report. Gives the exit code.

@@ -3,6 +3,7 @@
 
 #include <QFile>
 #include <QTimer>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "catalogue/Module1.h"
 #include "framework/Application.h"
 #include "framework/FileType.h"
+#include "framework/Thread.h"
 #include "framework/Window.h"
 #include "support/TestSupport.h"
 
@@ -114,6 +116,31 @@ TEST_F(StartupTest, TheWholeRunBuildsTheWindowBeforeTheLoop) {
   EXPECT_EQ(prefs(), expectedPrefs(580, 500));
   EXPECT_TRUE(framework::RegisteredFileTypes().empty());
   EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(StartupTest, QuittingDuringARunningThreadDropsIt) {
+  struct Endless : framework::Thread {
+    int* passes;
+    explicit Endless(int* p) : passes(p) {}
+    void Event_Run() override {
+      for (;;) {
+        ++*passes;
+        framework::Yield();
+      }
+    }
+  };
+  int passes = 0;
+  startup::setStepObserver([&](std::string_view step) {
+    if (step != "event loop") return;
+    std::make_shared<Endless>(&passes)->Run();
+    QTimer::singleShot(50, [] { Window1::instance().FileQuit().Choose(); });
+  });
+  char name[] = "lumeno";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(startup::RunApplication(1, argv), 0);
+  EXPECT_GT(passes, 0);
+  EXPECT_EQ(framework::RunningThreadCount(), 0u);
+  EXPECT_EQ(prefs(), expectedPrefs(580, 500));
 }
 
 TEST_F(StartupTest, AnUnhandledExceptionIsReportedAndStillWritesThePreferences) {
