@@ -115,6 +115,8 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
     }
     rs->MoveNext();
     framework::Yield();
+    // A read that ended meanwhile rebuilt the list: the row is gone, so its children are not wanted.
+    if (!list.Expanded(row) || list.Cell(row, 4) != no) break;
   }
 }
 

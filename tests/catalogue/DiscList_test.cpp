@@ -10,6 +10,7 @@
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "framework/Date.h"
+#include "framework/Thread.h"
 #include "support/TestSupport.h"
 
 using testsupport::Row;
@@ -239,6 +240,34 @@ TEST_F(DiscListTest, FailedQueriesListNothing) {
   w.SearchList().AddRow("old");
   EXPECT_TRUE(search(w, "").empty());
   EXPECT_TRUE(msgs().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Rebuilds the disc list as a finishing read does, once the expansion is under way.
+class Rebuilder : public framework::Thread {
+ protected:
+  void Event_Run() override {
+    while (Window1::instance().CDList().ListCount() < 3) framework::Yield();
+    Window1::instance().CDList().DeleteAllRows();
+    Window1::instance().OpenDB();
+  }
+};
+
+TEST_F(DiscListTest, AnExpansionStopsWhenAReadRebuildsTheList) {
+  std::vector<Row> rows = {{1, 0, "CD", true, "CD", "ディスク", kDiscTime, std::nullopt},
+                           {2, 0, "CD2", true, "CD2", "ディスク", kDiscTime, std::nullopt}};
+  for (int i = 0; i < 30000; ++i)
+    rows.push_back({3 + i, 1, "f" + std::to_string(i), std::nullopt, "CD", " ", kFileTime, i});
+  Window1& w = open(rows);
+  auto rebuilder = std::make_shared<Rebuilder>();
+  rebuilder->Run();
+  w.CDList().setExpanded(0, true);
+  ASSERT_TRUE(waitUntil([&] { return !rebuilder->IsRunning(); }));
+  // Only the rebuilt disc rows: no children of the vanished row strayed to the end.
+  EXPECT_EQ(textsOf(w.CDList()), (std::vector<std::string>{"CD", "CD2"}));
 }
 
 }  // namespace
