@@ -107,9 +107,8 @@ std::int32_t DatabaseField::IntegerValue() const {
 }
 
 Date DatabaseField::DateValue() const {
-  Date date;
-  date.setSQLDateTime(StringValue());
-  return date;
+  if (std::optional<Date> stored = Date::fromSQLDateTime(StringValue())) return *stored;
+  return Date();
 }
 
 // ---- DatabaseRecord

@@ -7,9 +7,12 @@ namespace framework {
 
 namespace {
 
-QDateTime toSecond(QDateTime when) {
-  when = when.toLocalTime();
-  return when.addMSecs(-when.time().msec());
+QTime toSecond(QTime time) { return QTime(time.hour(), time.minute(), time.second()); }
+
+// The system locale and its time form are looked up once: both are asked for on every row shown.
+const QLocale& systemLocale() {
+  static const QLocale locale = QLocale::system();
+  return locale;
 }
 
 // The locale's long time form names the time zone; the catalogue shows the time without it.
@@ -36,29 +39,36 @@ bool digits(std::string_view text, std::size_t from, std::size_t count, int& val
 
 }  // namespace
 
-Date::Date() : when_(toSecond(QDateTime::currentDateTime())) {}
+Date::Date() {
+  const QDateTime now = QDateTime::currentDateTime();
+  date_ = now.date();
+  time_ = toSecond(now.time());
+}
 
 Date Date::fromQDateTime(const QDateTime& when) {
   Date d;
-  if (when.isValid()) d.when_ = toSecond(when);
+  if (when.isValid()) {
+    const QDateTime local = when.toLocalTime();
+    d.date_ = local.date();
+    d.time_ = toSecond(local.time());
+  }
   return d;
 }
 
-QDateTime Date::toQDateTime() const { return when_; }
+QDateTime Date::toQDateTime() const { return QDateTime(date_, time_); }
 
 std::string Date::ShortDate() const {
-  return QLocale::system().toString(when_.date(), QLocale::ShortFormat).toStdString();
+  return systemLocale().toString(date_, QLocale::ShortFormat).toStdString();
 }
 
 std::string Date::LongTime() const {
-  const QLocale locale = QLocale::system();
-  return locale.toString(when_.time(), withoutTimeZone(locale.timeFormat(QLocale::LongFormat)))
-      .toStdString();
+  static const QString format = withoutTimeZone(systemLocale().timeFormat(QLocale::LongFormat));
+  return systemLocale().toString(time_, format).toStdString();
 }
 
 std::string Date::SQLDateTime() const {
-  const QDate d = when_.date();
-  const QTime t = when_.time();
+  const QDate d = date_;
+  const QTime t = time_;
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(),
                 t.hour(), t.minute(), t.second());
@@ -66,22 +76,26 @@ std::string Date::SQLDateTime() const {
 }
 
 bool Date::setSQLDateTime(std::string_view text) {
-  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
-      text[16] != ':')
-    return false;
-  int year, month, day, hour, minute, second;
-  if (!digits(text, 0, 4, year) || !digits(text, 5, 2, month) || !digits(text, 8, 2, day) ||
-      !digits(text, 11, 2, hour) || !digits(text, 14, 2, minute) || !digits(text, 17, 2, second))
-    return false;
-  const QDate date(year, month, day);
-  const QTime time(hour, minute, second);
-  if (!date.isValid() || !time.isValid()) return false;
-  const QDateTime when(date, time);
-  if (!when.isValid()) return false;
-  when_ = when;
+  const std::optional<Date> parsed = fromSQLDateTime(text);
+  if (!parsed) return false;
+  *this = *parsed;
   return true;
 }
 
-bool Date::operator==(const Date& other) const { return when_ == other.when_; }
+std::optional<Date> Date::fromSQLDateTime(std::string_view text) {
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+      text[16] != ':')
+    return std::nullopt;
+  int year, month, day, hour, minute, second;
+  if (!digits(text, 0, 4, year) || !digits(text, 5, 2, month) || !digits(text, 8, 2, day) ||
+      !digits(text, 11, 2, hour) || !digits(text, 14, 2, minute) || !digits(text, 17, 2, second))
+    return std::nullopt;
+  const QDate date(year, month, day);
+  const QTime time(hour, minute, second);
+  if (!date.isValid() || !time.isValid()) return std::nullopt;
+  return Date(date, time);
+}
+
+bool Date::operator==(const Date& other) const { return date_ == other.date_ && time_ == other.time_; }
 
 }  // namespace framework

@@ -1,6 +1,7 @@
 #pragma once
 #include <QDateTime>
 #include <string>
+#include <optional>
 #include <string_view>
 
 namespace framework {
@@ -25,11 +26,18 @@ class Date {
   // Takes exactly "YYYY-MM-DD HH:MM:SS" naming a real date and time; any other text returns false
   // and leaves the date as it was.
   bool setSQLDateTime(std::string_view text);
+  // The date that such a text names, without asking the clock; none for any other text.
+  static std::optional<Date> fromSQLDateTime(std::string_view text);
 
   bool operator==(const Date& other) const;
 
  private:
-  QDateTime when_;
+  Date(QDate date, QTime time) : date_(date), time_(time) {}
+
+  // Wall-clock date and time in local time: showing a date needs no time-zone conversion, which
+  // matters when a list shows a hundred thousand of them.
+  QDate date_;
+  QTime time_;
 };
 
 }  // namespace framework
