@@ -42,8 +42,10 @@ void RectControl::setTabStop(bool t) { widget_->setFocusPolicy(t ? Qt::StrongFoc
 
 void RectControl::setTextSize(double points) {
   if (points <= 0) return;
+  // The layouts were drawn at 72 dots per inch, where a point is a pixel: sizing the text in
+  // pixels keeps it inside its control on any screen.
   QFont f = widget_->font();
-  f.setPointSizeF(points);
+  f.setPixelSize(std::max(1, static_cast<int>(points + 0.5)));
   widget_->setFont(f);
 }
 

@@ -39,7 +39,8 @@ class RectControl {
   bool TabStop() const { return widget_->focusPolicy() != Qt::NoFocus; }
   void setTabStop(bool t);
 
-  // Text size in points; the text unit is accepted and ignored (only the default unit exists).
+  // Text size in points of 1/72 inch, shown as that many pixels; the text unit is accepted and
+  // ignored (only the default unit exists).
   virtual void setTextSize(double points);
   void setTextUnit(int) {}
 

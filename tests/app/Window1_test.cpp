@@ -105,7 +105,7 @@ TEST_F(Window1Test, ControlsInCreationOrderWithTheirSettings) {
     EXPECT_EQ(c->Visible(), s.visible) << s.name;
     EXPECT_EQ(c->TabStop(), s.tabStop) << s.name;
     if (s.points) {
-      EXPECT_EQ(c->widget()->font().pointSizeF(), s.points) << s.name;
+      EXPECT_EQ(c->widget()->font().pixelSize(), s.points) << s.name;
     }
   }
   EXPECT_EQ(w.Label1().Text(), "情報収集中・・・");
