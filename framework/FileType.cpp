@@ -11,9 +11,18 @@ struct Entry {
   FileTypeInfo info;
 };
 
+// Whether the registry still exists: file types held by statics may outlive it at process exit.
+bool registryAlive = false;
+
+struct Registry {
+  Registry() { registryAlive = true; }
+  ~Registry() { registryAlive = false; }
+  std::vector<Entry> entries;
+};
+
 std::vector<Entry>& registry() {
-  static std::vector<Entry> entries;
-  return entries;
+  static Registry r;
+  return r.entries;
 }
 
 std::uint64_t nextId() {
@@ -29,9 +38,10 @@ FileType::~FileType() { withdraw(); }
 
 void FileType::withdraw() {
   if (!registered_) return;
+  registered_ = false;
+  if (!registryAlive) return;
   auto& r = registry();
   r.erase(std::remove_if(r.begin(), r.end(), [this](const Entry& e) { return e.id == id_; }), r.end());
-  registered_ = false;
 }
 
 void FileType::setName(const std::string& v) {

@@ -53,7 +53,12 @@ class WindowTomb : public QObject {
   std::unique_ptr<Window> window;
 };
 
+// Whether the registry still exists: objects destroyed at process exit after it (the application
+// object kept by a static) must not reach into it.
+bool registryAlive = false;
+
 struct Registry {
+  Registry() { registryAlive = true; }
   std::map<std::type_index, std::unique_ptr<Window>> instances;
   std::vector<Window*> open;  // oldest first
   std::vector<QPointer<WindowTomb>> tombs;
@@ -62,6 +67,7 @@ struct Registry {
   // Widgets cannot be deleted once the QApplication is gone: windows still here at process exit
   // (a test that left one open) are left to the system.
   ~Registry() {
+    registryAlive = false;
     if (QCoreApplication::instance()) return;
     for (auto& [type, w] : instances) (void)w.release();
   }
@@ -340,6 +346,7 @@ std::vector<Window*> OpenWindows() {
 std::vector<Window*> OpenWindowsByAge() { return registry().open; }
 
 void DestroyAllWindows() {
+  if (!registryAlive) return;
   auto& r = registry();
   std::vector<std::unique_ptr<Window>> doomed;
   for (auto& [type, w] : r.instances) doomed.push_back(std::move(w));
