@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <cstdio>
 
+#include "framework/LocaleDateFormat.h"
+
 namespace framework {
 
 namespace {
@@ -57,13 +59,24 @@ Date Date::fromQDateTime(const QDateTime& when) {
 
 QDateTime Date::toQDateTime() const { return QDateTime(date_, time_); }
 
+// Both forms are worked out once: parsing the locale's format on every call made a list of many
+// dated rows slow to fill.
 std::string Date::ShortDate() const {
-  return systemLocale().toString(date_, QLocale::ShortFormat).toStdString();
+  static const LocaleDateFormat format(
+      systemLocale(), systemLocale().dateFormat(QLocale::ShortFormat), LocaleDateFormat::Of::Date,
+      [](QDate date, QTime) { return systemLocale().toString(date, QLocale::ShortFormat); });
+  std::string text;
+  format.append(date_, text);
+  return text;
 }
 
 std::string Date::LongTime() const {
-  static const QString format = withoutTimeZone(systemLocale().timeFormat(QLocale::LongFormat));
-  return systemLocale().toString(time_, format).toStdString();
+  static const LocaleDateFormat format(systemLocale(),
+                                       withoutTimeZone(systemLocale().timeFormat(QLocale::LongFormat)),
+                                       LocaleDateFormat::Of::Time);
+  std::string text;
+  format.append(time_, text);
+  return text;
 }
 
 std::string Date::SQLDateTime() const {
