@@ -1,48 +1,33 @@
 // The three read-only queries behind the main window's lists: the disc rows, the children of an
 // expanded row and the name search with each hit's path.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
+#include "framework/Date.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 
 namespace {
 
-// The date-time text of a row: the Date field's short date, a blank and the Time field's long
-// time. Reading a date is costly and the files of a folder often share their moment, so a run of
-// rows with the same texts reads it once; Date and Time hold one moment on every record the
-// program writes, so that moment is read once for both.
-class DateTimeTexts {
- public:
-  const std::string& of(const std::string& date, const std::string& time) {
-    if (!valid_ || date != lastDate_ || time != lastTime_) {
-      const framework::Date& d = read(date);
-      text_ = d.ShortDate();
-      text_ += ' ';
-      text_ += time == date ? d.LongTime() : read(time).LongTime();
-      lastDate_ = date;
-      lastTime_ = time;
-      valid_ = true;
-    }
-    return text_;
-  }
+// A field's date-time as DatabaseField::DateValue reads it: a text that is no date-time is the
+// current moment.
+framework::Date readDate(const std::string& text) {
+  if (std::optional<framework::Date> stored = framework::Date::fromSQLDateTime(text)) return *stored;
+  return framework::Date();
+}
 
- private:
-  // As DatabaseField::DateValue reads it (a text that is no date-time is the current moment),
-  // without making a new Date, which asks the clock and the time zone, for every row.
-  const framework::Date& read(const std::string& text) {
-    if (!scratch_.setSQLDateTime(text)) scratch_ = framework::Date();
-    return scratch_;
-  }
-
-  framework::Date scratch_;
-  std::string lastDate_, lastTime_, text_;
-  bool valid_ = false;
-};
+// The date-time text of a row: the Date field's short date, a blank and the Time field's long time.
+std::string dateTimeText(const std::string& date, const std::string& time) {
+  std::string text = readDate(date).ShortDate();
+  text += ' ';
+  text += readDate(time).LongTime();
+  return text;
+}
 
 // The pattern as one SQLite string literal; a quote inside it is doubled, so no character of the
 // term can end the literal.
@@ -78,12 +63,11 @@ void Window1::OpenDB() {
   // A failed query lists nothing, like an empty catalogue.
   if (!rs || rs->Bof() || rs->Eof()) return;
   framework::Listbox& list = CDList();
-  DateTimeTexts dates;
   while (!rs->Eof()) {
     list.AddFolder(rs->Field("Name").StringValue());
     const int last = list.ListCount() - 1;
     const std::string date = rs->Field("Date").StringValue();
-    if (!date.empty()) list.setCell(last, 1, dates.of(date, rs->Field("Time").StringValue()));
+    if (!date.empty()) list.setCell(last, 1, dateTimeText(date, rs->Field("Time").StringValue()));
     list.setCell(last, 3, rs->Field("Type").StringValue());
     list.setCell(last, 4, rs->Field("No").StringValue());
     list.setCell(last, 5, rs->Field("CDName").StringValue());
@@ -97,18 +81,17 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   if (!isNumberText(no)) return;
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=" + no);
   if (!rs || rs->Eof()) return;
-  DateTimeTexts dates;
   while (!rs->Eof()) {
-    const std::string name = rs->Field("Name").StringValue();
+    std::string name = rs->Field("Name").StringValue();
     if (framework::textEquals(rs->Field("Folder").StringValue(), "True")) {
-      list.AddFolder(name);
+      list.AddFolder(std::move(name));
     } else {
-      list.AddRow(name);
+      list.AddRow(std::move(name));
     }
     const std::string date = rs->Field("Date").StringValue();
     if (!date.empty()) {
       const int added = list.LastIndex();
-      list.setCell(added, 1, dates.of(date, rs->Field("Time").StringValue()));
+      list.setCell(added, 1, dateTimeText(date, rs->Field("Time").StringValue()));
       list.setCell(added, 2, rs->Field("Byte").StringValue());
       list.setCell(added, 3, rs->Field("Type").StringValue());
       list.setCell(added, 4, rs->Field("No").StringValue());

@@ -73,7 +73,12 @@ bool Connection::beginIfNeeded() {
 DatabaseField::DatabaseField(Kind kind, std::int64_t integer, double real, std::string text)
     : kind_(kind), integer_(integer), real_(real), text_(std::move(text)) {}
 
-std::string DatabaseField::StringValue() const {
+std::string DatabaseField::StringValue() && {
+  if (kind_ == Kind::Text) return std::move(text_);
+  return StringValue();
+}
+
+std::string DatabaseField::StringValue() const& {
   switch (kind_) {
     case Kind::Null: return {};
     case Kind::Integer: return std::to_string(integer_);

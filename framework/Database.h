@@ -27,7 +27,9 @@ class DatabaseField {
 
   // An integer in decimal digits, a BOOLEAN column "True" or "False", a date-time as stored,
   // no value "".
-  std::string StringValue() const;
+  std::string StringValue() const&;
+  // The same, taking the text out of a field that is not kept.
+  std::string StringValue() &&;
   std::string getString() const { return StringValue(); }
   // No value is 0; a text reads as far as it is a number.
   std::int32_t IntegerValue() const;

@@ -33,7 +33,10 @@ struct Connection {
   // Records the outcome of the latest operation; SQLITE_OK (or a finished step) clears it.
   void setResult(int code);
   void setError(int code, std::string message);
-  void clearError() { setError(0, std::string()); }
+  void clearError() {
+    errorCode = 0;
+    errorMessage.clear();
+  }
 
   // Opens a transaction unless one is open; false (error state set) when it cannot.
   bool beginIfNeeded();

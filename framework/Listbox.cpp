@@ -72,13 +72,13 @@ Listbox::~Listbox() {
 
 QTreeView* Listbox::view() const { return view_; }
 
-void Listbox::AddFolder(const std::string& text) { model_.append(text, true); }
-void Listbox::AddRow(const std::string& text) { model_.append(text, false); }
+void Listbox::AddFolder(std::string text) { model_.append(std::move(text), true); }
+void Listbox::AddRow(std::string text) { model_.append(std::move(text), false); }
 void Listbox::InsertRow(int row, const std::string& text, int indent) { model_.insert(row, text, indent); }
 void Listbox::DeleteAllRows() { model_.clear(); }
 
 std::string Listbox::Cell(int row, int column) const { return model_.cell(row, column); }
-void Listbox::setCell(int row, int column, const std::string& text) { model_.setCell(row, column, text); }
+void Listbox::setCell(int row, int column, std::string text) { model_.setCell(row, column, std::move(text)); }
 
 int Listbox::ListCount() const { return model_.count(); }
 int Listbox::LastIndex() const { return model_.lastIndex(); }

@@ -25,15 +25,15 @@ class Listbox : public RectControl {
 
   // Append an expandable / a plain row. During ExpandRow the row goes beneath the expanding
   // row (after the rows added so far in that event) one level deeper; otherwise at the end.
-  void AddFolder(const std::string& text);
-  void AddRow(const std::string& text);
+  void AddFolder(std::string text);
+  void AddRow(std::string text);
   // Inserts a plain row at `row` (clamped to the list), moving the rows from there down.
   void InsertRow(int row, const std::string& text, int indent = 0);
   void DeleteAllRows();
 
   // A cell never set, or out of range, reads "". Setting out of range is ignored.
   std::string Cell(int row, int column) const;
-  void setCell(int row, int column, const std::string& text);
+  void setCell(int row, int column, std::string text);
 
   int ListCount() const;
   // The row added most recently (AddFolder, AddRow, InsertRow); -1 when none.

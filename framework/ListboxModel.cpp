@@ -46,7 +46,11 @@ void ListboxModel::setCell(int flat, int column, std::string text) {
   ListboxRow* r = rowAt(flat);
   if (!r || column < 0 || column >= kMaxColumns) return;
   const auto c = static_cast<std::size_t>(column);
-  if (r->cells.size() <= c) r->cells.resize(c + 1);
+  if (r->cells.size() <= c) {
+    widest_ = std::clamp(c + 1, widest_, kRoomForCells);
+    r->cells.reserve(std::max(widest_, c + 1));
+    r->cells.resize(c + 1);
+  }
   r->cells[c] = std::move(text);
   const int committedRow = toCommitted(flat);
   if (observer_ && committedRow >= 0) observer_->rowChanged(committedRow);
@@ -61,6 +65,7 @@ ListboxModel::Context* ListboxModel::ownContext() {
 
 void ListboxModel::append(std::string text, bool folder) {
   ListboxRow r;
+  r.cells.reserve(widest_);
   r.cells.push_back(std::move(text));
   r.folder = folder;
   const Context* own = ownContext();
@@ -86,6 +91,7 @@ void ListboxModel::insert(int flat, std::string text, int indent) {
   commitPending();
   const int pos = std::clamp(flat, 0, count());
   ListboxRow r;
+  r.cells.reserve(widest_);
   r.cells.push_back(std::move(text));
   r.indent = std::max(0, indent);
   if (observer_) observer_->beforeInsert(pos, 1);

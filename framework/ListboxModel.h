@@ -93,6 +93,10 @@ class ListboxModel {
   std::vector<ListboxRow> pending_;  // rows held aside for the innermost expansion
   std::vector<Context> contexts_;    // open expansions, innermost last
   int lastIndex_ = -1;
+  // The most cells a row has had (up to a few): a new row makes room for them at once, rather than
+  // growing as its cells are set one by one. A stray wide cell does not widen every row.
+  static constexpr std::size_t kRoomForCells = 16;
+  std::size_t widest_ = 1;
   Observer* observer_ = nullptr;
 };
 

@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 namespace framework {
@@ -15,6 +17,15 @@ struct RecordSet::Impl {
   bool empty = false;
   std::vector<std::string> names;
   std::vector<bool> boolean;
+
+  // Columns found by name before, keyed by where the asked name's text lies: a loop over many
+  // rows asks with the same literals every row, and each answer is checked against the name.
+  struct Found {
+    const char* text = nullptr;
+    std::size_t size = 0;
+    int index = 0;
+  };
+  std::array<Found, 16> found;
 
   // How the current row is found again for deleting it: worked out on the first DeleteRecord.
   bool deletePrepared = false;
@@ -135,8 +146,17 @@ void RecordSet::MoveNext() {
 }
 
 DatabaseField RecordSet::Field(std::string_view column) const {
-  for (std::size_t i = 0; i < impl_->names.size(); ++i)
-    if (detail::sameName(impl_->names[i], column)) return IdxField(static_cast<int>(i) + 1);
+  const auto key = reinterpret_cast<std::uintptr_t>(column.data());
+  Impl::Found& f = impl_->found[((key >> 3) ^ column.size()) % impl_->found.size()];
+  if (f.text == column.data() && f.size == column.size() &&
+      detail::sameName(impl_->names[static_cast<std::size_t>(f.index)], column))
+    return IdxField(f.index + 1);
+  for (std::size_t i = 0; i < impl_->names.size(); ++i) {
+    if (detail::sameName(impl_->names[i], column)) {
+      f = {column.data(), column.size(), static_cast<int>(i)};
+      return IdxField(static_cast<int>(i) + 1);
+    }
+  }
   return {};
 }
 
