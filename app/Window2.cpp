@@ -4,6 +4,8 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/Dialogs.h"
+#include "framework/KindText.h"
+#include "framework/MemoryBlock.h"
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
 
@@ -87,6 +89,13 @@ void Window2::Event_Open() {
     Label1().setText(kNewPrompt);
   } else if (Module1::PB == 1) {
     Label1().setText(kUpdatePrompt);
+  }
+
+  // The kind texts come from the MIME database, whose first lookup loads it: done now, while the
+  // user chooses, rather than as a pause at the start of the read.
+  {
+    auto warm = framework::NewMemoryBlock(64);
+    framework::GetDocumentKindString(framework::FolderItem("/lumeno.txt"), warm);
   }
 
   const int n = framework::VolumeCount();

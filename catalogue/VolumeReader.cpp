@@ -70,10 +70,10 @@ void Window1::CollectInfoitem(framework::FolderItem& item, std::int32_t parent) 
 
 std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t parent) {
   framework::DatabaseRecord rec;
-  const framework::Date now;
   const std::int32_t number = Module1::NextNumber();
 
   if (parent == 0) {
+    const framework::Date now;
     rec.IntegerColumn("FolNo", 0);
     rec.IntegerColumn("No", number);
     rec.Column("Name", UTF8Mac(CDName));
@@ -92,8 +92,10 @@ std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t par
     } else {
       rec.Column("Type", GetFileKind(item));
     }
-    rec.DateColumn("Date", item.ModificationDate());
-    rec.DateColumn("Time", item.ModificationDate());
+    // The item's status is read once, so both columns hold the one modification date.
+    const framework::Date modified = item.ModificationDate();
+    rec.DateColumn("Date", modified);
+    rec.DateColumn("Time", modified);
     rec.IntegerColumn("Byte", low32(item.Length()));
     rec.Column("CDName", UTF8Mac(CDName));
   }
