@@ -30,8 +30,7 @@ void Window2::Layout() {
   setHasBackColor(true);
   setBackColor(0xFFFFFF);
   setTitle("ディスクの選択");
-  // Visible is the default: setting it here, while the window is being built, would show the
-  // window before its controls exist.
+  setVisible(true);
   setCloseButton(true);
   setResizeable(false);
   setMaximizeButton(false);

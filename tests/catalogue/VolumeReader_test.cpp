@@ -168,6 +168,19 @@ TEST_F(VolumeReaderTest, SkipsDesktopFolderAtTheTopOnlyHiddenItemsEverywhereAndN
   EXPECT_EQ(rows[5].FolNo, rows[1].No);
 }
 
+TEST_F(VolumeReaderTest, AnEntryThatVanishesDuringTheWalkIsSkippedAndTheWalkGoesOn) {
+  const std::string root = volume({"F/", "F/a", "F/b", "F/c"});
+  w();
+  Module1::MaxID = 0;
+  w().CDName = "Disc";
+  framework::FolderItem folder(root + "/F");
+  ASSERT_EQ(folder.Count(), 3);  // listed now, as the walk lists a folder before storing it
+  std::filesystem::remove(root + "/F/b");
+  w().CollectInfoitem(folder, 7);
+  EXPECT_EQ(names(testsupport::readCatalogue()), (std::vector<std::string>{"F", "a", "c"}));
+  EXPECT_TRUE(msgs().empty());
+}
+
 TEST_F(VolumeReaderTest, ByteHoldsTheLow32BitsOfTheLengthAsASignedValue) {
   const std::string root = volume({"big", "huge", "mid", "small"});
   const struct {
