@@ -21,11 +21,13 @@ framework::Date readDate(const std::string& text) {
   return framework::Date();
 }
 
-// The date-time text of a row: the Date field's short date, a blank and the Time field's long time.
+// The date-time text of a row: the Date field's short date, a blank and the Time field's long
+// time. The program writes one moment to both fields, so that moment is read once.
 std::string dateTimeText(const std::string& date, const std::string& time) {
-  std::string text = readDate(date).ShortDate();
+  const framework::Date d = readDate(date);
+  std::string text = d.ShortDate();
   text += ' ';
-  text += readDate(time).LongTime();
+  text += (time == date ? d : readDate(time)).LongTime();
   return text;
 }
 

@@ -181,8 +181,10 @@ Database::~Database() = default;
 
 std::shared_ptr<Database> Database::open(const std::string& path) {
   sqlite3* handle = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+  // Only the main thread ever touches a connection (the program's threads are fibers on it), so
+  // SQLite need not lock the connection around every call; reading a row makes many.
+  const int rc = sqlite3_open_v2(path.c_str(), &handle,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
   // The handle is owned from here on, also when the open failed.
   auto connection = std::make_shared<detail::Connection>(handle);
   if (rc != SQLITE_OK || !handle) return nullptr;

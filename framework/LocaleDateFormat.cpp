@@ -167,20 +167,22 @@ bool LocaleDateFormat::verify() const {
 }
 
 bool LocaleDateFormat::appendCompiled(QDate date, std::string& out) const {
-  if (of_ != Of::Date || !date.isValid() || date.year() < 1 || date.year() > 9999) return false;
+  int year = 0, month = 0, day = 0;
+  date.getDate(&year, &month, &day);  // one conversion from the day number for all three
+  if (of_ != Of::Date || !date.isValid() || year < 1 || year > 9999) return false;
   const auto at = [](const Piece& p, int index) -> const std::string& {
     return p.texts[static_cast<std::size_t>(index)];
   };
   for (const Piece& p : pieces_) {
     switch (p.field) {
       case Field::Literal: out += p.texts[0]; break;
-      case Field::Day: out += at(p, date.day() - 1); break;
+      case Field::Day: out += at(p, day - 1); break;
       case Field::Weekday: out += at(p, date.dayOfWeek() - 1); break;
-      case Field::Month: out += at(p, date.month() - 1); break;
-      case Field::Year2: out += at(p, date.year() % 100); break;
+      case Field::Month: out += at(p, month - 1); break;
+      case Field::Year2: out += at(p, year % 100); break;
       case Field::Year4:
-        out += at(p, date.year() / 100);
-        out += at(p, date.year() % 100);
+        out += at(p, year / 100);
+        out += at(p, year % 100);
         break;
       default: return false;
     }

@@ -147,7 +147,7 @@ void RecordSet::MoveNext() {
 
 DatabaseField RecordSet::Field(std::string_view column) const {
   const auto key = reinterpret_cast<std::uintptr_t>(column.data());
-  Impl::Found& f = impl_->found[((key >> 3) ^ column.size()) % impl_->found.size()];
+  Impl::Found& f = impl_->found[((key ^ column.size()) * 0x9E3779B97F4A7C15ull) >> 60];
   if (f.text == column.data() && f.size == column.size() &&
       detail::sameName(impl_->names[static_cast<std::size_t>(f.index)], column))
     return IdxField(f.index + 1);

@@ -14,4 +14,8 @@ TEST(TextEquals, IgnoresLetterCaseOnly) {
   EXPECT_FALSE(textEquals("カ", "ガ"));
   EXPECT_FALSE(textEquals("\xff", "\xfe"));
   EXPECT_TRUE(textEquals("\xff", "\xff"));
+  // A non-ASCII letter folding to an ASCII one (KELVIN SIGN), and ASCII texts of other lengths.
+  EXPECT_TRUE(textEquals("\u212A", "k"));
+  EXPECT_FALSE(textEquals("True", "Tru"));
+  EXPECT_FALSE(textEquals("", "True"));
 }
