@@ -97,7 +97,7 @@ TEST_F(Class1Test, DuringALongReadTheWindowAnswersAndRefusesASecondChange) {
   Module1::VolNo = 1;
   Module1::PB = 0;
   std::make_shared<Class1>()->Run();
-  ASSERT_TRUE(waitUntil([] { return testsupport::readCatalogue().size() > 10; }));
+  ASSERT_TRUE(waitUntil([] { return Module1::MaxID > 12; }));  // the read is under way
 
   // A search is answered before the read ends.
   w().TextField1().setText("file0.txt");
