@@ -150,6 +150,27 @@ TEST_F(DiscListTest, ChildWithoutDateShowsItsNameAloneAndExpandsToNothing) {
   EXPECT_EQ(list.ListCount(), 3);
 }
 
+// Imported records may hold a Time other than their Date: each shows its own part.
+TEST_F(DiscListTest, DateAndTimeFieldsAreShownEachFromItsOwn) {
+  testsupport::writeCatalogue(smallCatalogue());
+  const char* other = "2021-11-12 21:22:23";
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(testsupport::cataloguePath().c_str(), &db), SQLITE_OK);
+  const std::string update = std::string("UPDATE Folder1 SET Time='") + other + "' WHERE No IN (1, 2)";
+  EXPECT_EQ(sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  auto mixed = [&](const char* date) {
+    framework::Date d, t;
+    EXPECT_TRUE(d.setSQLDateTime(date) && t.setSQLDateTime(other));
+    return d.ShortDate() + " " + t.LongTime();
+  };
+  framework::Listbox& list = Window1::instance().CDList();
+  list.setExpanded(0, true);
+  ASSERT_EQ(list.ListCount(), 3);
+  EXPECT_EQ(list.Cell(0, 1), mixed(kDiscTime));  // a disc row
+  EXPECT_EQ(list.Cell(1, 1), mixed(kFileTime));  // an expanded child
+}
+
 TEST_F(DiscListTest, TwoDiscsOfOneNameExpandIntoTheirOwnRecords) {
   Window1& w = open({
       {1, 0, "Same", true, "Same", "ディスク", kDiscTime, std::nullopt},

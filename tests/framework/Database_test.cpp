@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -112,6 +113,30 @@ TEST_F(DatabaseTest, FieldsReadBackInTheirTextForms) {
   auto max = db_->SQLSelect("SELECT MAX(No) FROM Folder1");
   ASSERT_TRUE(max);
   EXPECT_EQ(max->IdxField(1).StringValue(), "9");
+}
+
+// Names asked again and again from one buffer whose text changes: each asks its own column.
+TEST_F(DatabaseTest, FieldNamesFromAReusedBufferFindTheirOwnColumns) {
+  DatabaseRecord r;
+  r.IntegerColumn("No", 1);
+  r.Column("Name", "n");
+  r.Column("Type", "t");
+  r.Column("Date", "d");
+  r.Column("Time", "m");
+  r.IntegerColumn("Byte", 2);
+  db_->InsertRecord("Folder1", r);
+  db_->Commit();
+  auto rs = db_->SQLSelect("SELECT * FROM Folder1");
+  ASSERT_TRUE(rs && !rs->Eof());
+  char name[5] = {};
+  const std::pair<const char*, const char*> asked[] = {
+      {"Name", "n"}, {"Type", "t"}, {"DATE", "d"}, {"Time", "m"}, {"Byte", "2"},
+      {"Nope", ""},  {"name", "n"}, {"Date", "d"}, {"Type", "t"}, {"Name", "n"}};
+  for (int round = 0; round < 2; ++round)
+    for (const auto& [column, value] : asked) {
+      std::copy(column, column + 4, name);
+      EXPECT_EQ(rs->Field(std::string_view(name, 4)).StringValue(), value) << column;
+    }
 }
 
 TEST_F(DatabaseTest, EmptyResultIsAtEofAtOnceAndFailedStatementGivesNone) {
