@@ -1,6 +1,7 @@
 #include "framework/Listbox.h"
 
 #include "framework/Thread.h"
+#include "support/FnThread.h"
 #include "support/Wait.h"
 
 #include <QApplication>
@@ -190,18 +191,6 @@ TEST_F(ListboxTest, RebuildDuringAnExpansionLeavesAConsistentList) {
   ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
   EXPECT_EQ(viewText(1, 4), "2");
 }
-
-// A thread running a given function, as the reading thread does.
-class FnThread : public framework::Thread {
- public:
-  explicit FnThread(std::function<void()> fn) : fn_(std::move(fn)) {}
-
- protected:
-  void Event_Run() override { fn_(); }
-
- private:
-  std::function<void()> fn_;
-};
 
 TEST_F(ListboxTest, ThreadRebuildingTheListDuringAnExpansionKeepsItsRowsInPlace) {
   list_->AddFolder("old disc");

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/FnThread.h"
 #include "support/Wait.h"
 #include "framework/Dialogs.h"
 
@@ -25,17 +26,6 @@ void burn(Clock::duration d) {
   }
 }
 
-// A thread whose Run event is a function.
-class FnThread : public framework::Thread {
- public:
-  explicit FnThread(std::function<void()> body) : body_(std::move(body)) {}
-
- protected:
-  void Event_Run() override { body_(); }
-
- private:
-  std::function<void()> body_;
-};
 
 std::shared_ptr<FnThread> start(std::function<void()> body) {
   auto t = std::make_shared<FnThread>(std::move(body));
