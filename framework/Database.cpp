@@ -144,14 +144,7 @@ void DatabaseRecord::DateColumn(std::string_view name, const Date& value) {
 
 namespace {
 
-std::string quotedName(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + '"';
-}
+using detail::quotedName;
 
 std::string insertText(const std::string& table, const DatabaseRecord& record) {
   const auto& columns = record.columns();

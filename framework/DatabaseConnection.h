@@ -22,6 +22,16 @@ inline bool sameName(std::string_view a, std::string_view b) {
   return true;
 }
 
+// A table or column name as an SQL identifier, whatever characters it holds.
+inline std::string quotedName(std::string_view name) {
+  std::string out = "\"";
+  for (char c : name) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + '"';
+}
+
 // The connection and the state every operation on it shares: the latest result and the prepared
 // statements. Owned jointly by the Database and its record sets, so a record set outlives neither.
 struct Connection {

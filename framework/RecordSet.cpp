@@ -48,18 +48,7 @@ struct RecordSet::Impl {
   void prepareDelete();
 };
 
-namespace {
-
-std::string quotedName(std::string_view name) {
-  std::string out = "\"";
-  for (char c : name) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + '"';
-}
-
-}  // namespace
+using detail::quotedName;
 
 // The row is found again by its table's primary key, taken from the result's own columns, so the
 // delete touches that one row whatever else in the table looks like it.
