@@ -17,6 +17,7 @@
 #include "app/Window1.h"
 #include "app/Window2.h"
 #include "app/Window3.h"
+#include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/Window.h"
 #include "support/TestSupport.h"
@@ -210,6 +211,24 @@ TEST_F(Window1Test, ButtonsSetTheModeAndShowOneChooser) {
   EXPECT_EQ(Module1::PB, 0);
   EXPECT_EQ(framework::openInstance<Window2>(), chooser);
   EXPECT_EQ(framework::OpenWindows().front(), chooser);
+  EXPECT_EQ(chooser->Label1().Text(), "更新するディスクを選んでください");
+}
+
+TEST_F(Window1Test, ChooserOpenedForAnUpdateReadsANewDiscAfterTheNewDiscButton) {
+  // A disc of the volume's name is already catalogued: an update would take it away, a read keeps it.
+  testsupport::writeCatalogue({{1, 0, "VOL", true, "VOL", "ディスク", "2024-01-02 03:04:05", std::nullopt}});
+  testsupport::mountVolumes({{"VOL", testsupport::makeTree(appDir() + "/vol", {"a.txt"})}});
+  Window1& w = Window1::instance();
+  QTest::mouseClick(w.KoushinButton().button(), Qt::LeftButton);
+  QTest::mouseClick(w.SinkiButton().button(), Qt::LeftButton);
+  Window2* chooser = framework::openInstance<Window2>();
+  ASSERT_NE(chooser, nullptr);
+  chooser->Listbox1().setListIndex(0);
+  QTest::mouseClick(chooser->PushButton1().button(), Qt::LeftButton);
+  ASSERT_TRUE(testsupport::waitUntil([&] { return beeps() == 1; }));
+  EXPECT_EQ(w.CDList().ListCount(), 2);
+  EXPECT_EQ(w.CDList().Cell(0, 0), "VOL");
+  EXPECT_EQ(w.CDList().Cell(1, 0), "VOL");
 }
 
 TEST_F(Window1Test, MenuCommandsShowTheirWindowsOnce) {
@@ -250,6 +269,26 @@ TEST_F(Window1Test, EnablingTouchesExactlyTheThreeFileCommands) {
     EXPECT_FALSE(w.FileMenu().Enabled());
     w.About().setEnabled(false);
   }
+}
+
+TEST_F(Window1Test, TheThreeFileCommandsStayEnabledWhileADiscIsRead) {
+  std::vector<std::string> files;
+  for (int i = 0; i < 3000; ++i) files.push_back("f" + std::to_string(i));
+  testsupport::mountVolumes({{"BIG", testsupport::makeTree(appDir() + "/big", files)}});
+  Window1& w = Window1::instance();
+  QTest::mouseClick(w.SinkiButton().button(), Qt::LeftButton);
+  Window2* chooser = framework::openInstance<Window2>();
+  ASSERT_NE(chooser, nullptr);
+  chooser->Listbox1().setListIndex(0);
+  QTest::mouseClick(chooser->PushButton1().button(), Qt::LeftButton);
+  ASSERT_TRUE(testsupport::waitUntil([] { return Class1::IsReading(); }));
+  for (const char* name : {"SetteiMenu", "About", "ReadOldDB"}) w.menuBar()->Lookup(name)->setEnabled(false);
+  static_cast<framework::Window&>(w).Event_EnableMenuItems();
+  EXPECT_TRUE(Class1::IsReading());
+  EXPECT_TRUE(w.SetteiMenu().Enabled());
+  EXPECT_TRUE(w.About().Enabled());
+  EXPECT_TRUE(w.ReadOldDB().Enabled());
+  ASSERT_TRUE(testsupport::waitUntil([&] { return beeps() == 1; }, 60000));
 }
 
 }  // namespace
