@@ -95,9 +95,14 @@ void Listbox::setListIndex(int row) {
     view_->selectionModel()->clearSelection();
     return;
   }
-  if (model_.toCommitted(row) < 0) model_.commitPending();
+  // The view shows committed rows only: a row held aside by an expansion is spliced in first.
+  int committed = model_.toCommitted(row);
+  if (committed < 0) {
+    model_.commitPending();
+    committed = row;
+  }
   itemModel_->flush();
-  view_->selectionModel()->setCurrentIndex(itemModel_->index(row, 0),
+  view_->selectionModel()->setCurrentIndex(itemModel_->index(committed, 0),
                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
@@ -134,11 +139,12 @@ void Listbox::setExpanded(int row, bool expanded) {
     if (auto handler = ExpandRow) handler(row);
     return;
   }
-  const int committedRow = model_.toCommitted(row);
-  const int sel = widget() ? model_.toCommitted(ListIndex()) : -1;
+  // Rows held aside by an expansion go in first, so that no row number moves under the collapse.
+  model_.commitPending();
+  const int sel = ListIndex();
   const int removed = model_.collapse(row);
   // A selection inside the closed folder moves to the folder, as in any tree.
-  if (committedRow >= 0 && sel > committedRow && sel <= committedRow + removed) setListIndex(model_.toFlat(committedRow));
+  if (sel > row && sel <= row + removed) setListIndex(row);
 }
 
 void Listbox::toggleFromUser(int committedRow) {

@@ -393,6 +393,28 @@ TEST_F(ListboxTest, CollapsingMovesASelectionFromInsideToTheFolder) {
   EXPECT_EQ(list_->Text(), "B");
 }
 
+// While an expansion holds its new rows aside, row numbers past them still name the rows the user sees.
+TEST_F(ListboxTest, SelectingAndCollapsingDuringAnExpansionUseTheRowsAsShown) {
+  serve(kTree);
+  for (const char* name : {"A", "B", "C", "D"}) list_->AddFolder(name);
+  list_->setExpanded(1, true);  // B: b1 beneath
+  list_->setListIndex(2);       // b1
+  std::vector<std::string> selected;
+  list_->ExpandRow = [&](int) {
+    list_->AddRow("a1");
+    list_->AddRow("a2");
+    list_->setListIndex(5);  // C, after the two new rows
+    selected.push_back(list_->Text());
+    list_->setListIndex(4);  // b1
+    list_->setExpanded(3, false);  // B closes: the selection moves to B
+    selected.push_back(list_->Text());
+  };
+  list_->setExpanded(0, true);
+  EXPECT_EQ(selected, (std::vector<std::string>{"C", "B"}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"A", "a1", "a2", "B", "C", "D"}));
+  EXPECT_EQ(list_->ListIndex(), 3);
+}
+
 TEST_F(ListboxTest, IllFormedBytesAreKeptAndShownAsReplacementCharacters) {
   const std::string bad = "ab\xff\xfe" "c";
   list_->AddRow(bad);
