@@ -271,6 +271,9 @@ void Window::setVisible(bool v) {
 void Window::Show() {
   if (!open_) return;
   visible_ = true;
+  // A Show that reaches a window whose Open event is giving way (a thread's message box lets the
+  // user ask for it) waits for the end of the build, which shows the window with all its parts.
+  if (building_) return;
   frame_->show();
   // The offscreen platform (tests) has no stacking order and warns on every raise.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) frame_->raise();

@@ -60,7 +60,7 @@ class Window {
   void setVisible(bool v);
   bool Visible() const { return visible_; }
 
-  // Shows the window and brings it to the front.
+  // Shows the window and brings it to the front; during its build, once the build is done.
   void Show();
   // Fires Event_Close (once), hides the window and destroys it later; the accessor then gives a new
   // window. The close box comes here too.

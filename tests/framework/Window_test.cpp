@@ -87,6 +87,20 @@ TEST_F(WindowTest, BuildsInOrderAndShowsItself) {
   EXPECT_THROW(w.control<PushButton>("A"), std::runtime_error);
 }
 
+// A reading thread's message box can let the user ask for a window while its Open event gives way.
+TEST_F(WindowTest, AShowWhileTheWindowBuildsWaitsUntilItIsBuilt) {
+  struct Reentrant : LogWindow {
+    bool shownInOpen = true;
+    void Event_Open() override {
+      implicitInstance<Reentrant>().Show();
+      shownInOpen = widget()->isVisible();
+    }
+  };
+  auto& w = implicitInstance<Reentrant>();
+  EXPECT_FALSE(w.shownInOpen);
+  EXPECT_TRUE(w.widget()->isVisible());
+}
+
 TEST_F(WindowTest, OneInstancePerClassAndANewOneAfterClose) {
   auto& a = implicitInstance<LogWindow>();
   EXPECT_EQ(&implicitInstance<LogWindow>(), &a);
