@@ -130,6 +130,9 @@ int generate(const std::string& path) {
   return big;
 }
 
+// Where the plain query leaves what it read, so that the compiler cannot skip copying the texts.
+volatile std::size_t g_sink = 0;
+
 // Steps through a query's rows reading every column as the window's routines do; gives the rows.
 int plainQuery(const std::string& path, const std::string& sql) {
   sqlite3* db = nullptr;
@@ -147,7 +150,8 @@ int plainQuery(const std::string& path, const std::string& sql) {
   }
   sqlite3_finalize(st);
   sqlite3_close(db);
-  return bytes > 0 ? rows : rows;
+  g_sink = bytes;
+  return rows;
 }
 
 void line(const char* name, double ours, double plain, double target) {
