@@ -5,12 +5,15 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QPointer>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 
 #include "framework/Application.h"
 #include "framework/MenuItem.h"
 #include "framework/PushButton.h"
+#include "framework/Thread.h"
 
 namespace framework {
 
@@ -83,6 +86,20 @@ void forgetOpen(Window* w) {
   open.erase(std::remove(open.begin(), open.end(), w), open.end());
 }
 
+// Deletes the tomb once nothing beneath the running code can be a handler of its window: in the
+// outermost event loop, on the main thread's own stack. A window closed inside a nested loop (a
+// message box that a reading thread shows while a handler of that window waits at a yield) must
+// outlive that handler, which Qt's deferred deletion would not wait for.
+void buryWhenSafe(QPointer<WindowTomb> tomb) {
+  QTimer::singleShot(0, tomb, [tomb] {
+    if (QThread::currentThread()->loopLevel() <= 1 && CurrentThread() == nullptr) {
+      tomb->deleteLater();
+      return;
+    }
+    QTimer::singleShot(10, tomb, [tomb] { buryWhenSafe(tomb); });
+  });
+}
+
 // Hands the window's ownership to a tomb that deletes it later.
 void retire(Window* w) {
   auto& r = registry();
@@ -91,7 +108,7 @@ void retire(Window* w) {
     auto* tomb = new WindowTomb(std::move(it->second));  // owned by the application object
     r.instances.erase(it);
     r.tombs.emplace_back(tomb);
-    tomb->deleteLater();
+    buryWhenSafe(tomb);
     return;
   }
 }

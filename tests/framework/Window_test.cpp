@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/FnThread.h"
 #include "support/Wait.h"
 #include "framework/Application.h"
 #include "framework/Dialogs.h"
@@ -18,6 +19,7 @@
 #include "framework/MenuItem.h"
 #include "framework/PushButton.h"
 #include "framework/TextField.h"
+#include "framework/Thread.h"
 #include "framework/Window.h"
 
 using namespace framework;
@@ -140,6 +142,35 @@ TEST_F(WindowTest, ClosedWindowIsDestroyedOnlyOnceBackInTheEventLoop) {
   EXPECT_EQ(loop.exec(), 0);
   EXPECT_TRUE(aliveInHandler);
   EXPECT_TRUE(frame.isNull());
+}
+
+TEST_F(WindowTest, AWindowClosedInAThreadsMessageBoxOutlivesItsWaitingHandler) {
+  auto& w = implicitInstance<LogWindow>();
+  QPointer<QWidget> frame = w.widget();
+  auto& button = w.addControl<PushButton>("P");
+  // The thread's message box runs an event loop of its own, in which the user closes the window.
+  setMsgBoxHook([&](const std::string&) {
+    QEventLoop box;
+    QTimer::singleShot(0, &box, [&] {
+      w.Close();
+      QTimer::singleShot(30, &box, &QEventLoop::quit);
+    });
+    box.exec();
+  });
+  bool boxShown = false;
+  auto thread = std::make_shared<FnThread>([&] {
+    MsgBox("error");
+    boxShown = true;
+  });
+  bool aliveAfterWait = false;
+  button.Action = [&] {
+    thread->Run();
+    while (!boxShown) Yield();
+    aliveAfterWait = !frame.isNull();
+  };
+  QTimer::singleShot(0, [&] { button.Push(); });
+  ASSERT_TRUE(waitUntil([&] { return frame.isNull(); }));
+  EXPECT_TRUE(aliveAfterWait);
 }
 
 TEST_F(WindowTest, NoCloseBoxRefusesTheSystemCloseUntilQuitting) {
