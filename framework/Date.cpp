@@ -1,15 +1,15 @@
 #include "framework/Date.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "framework/LocaleDateFormat.h"
 
 namespace framework {
 
 namespace {
-
-QTime toSecond(QTime time) { return QTime(time.hour(), time.minute(), time.second()); }
 
 // The system locale and its time form are looked up once: both are asked for on every row shown.
 const QLocale& systemLocale() {
@@ -41,20 +41,17 @@ bool digits(std::string_view text, std::size_t from, std::size_t count, int& val
 
 }  // namespace
 
-Date::Date() {
-  const QDateTime now = QDateTime::currentDateTime();
-  date_ = now.date();
-  time_ = toSecond(now.time());
-}
+Date::Date() : Date(fromSecsSinceEpoch(std::time(nullptr))) {}
 
-Date Date::fromQDateTime(const QDateTime& when) {
-  Date d;
-  if (when.isValid()) {
-    const QDateTime local = when.toLocalTime();
-    d.date_ = local.date();
-    d.time_ = toSecond(local.time());
-  }
-  return d;
+// The C library's own conversion: Qt's re-reads the time-zone setting (a stat of /etc/localtime)
+// on every call, which made the dates of a walk cost more than its lstat calls.
+Date Date::fromSecsSinceEpoch(std::int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (!::localtime_r(&t, &local)) return Date(QDate(1970, 1, 1), QTime(0, 0));
+  // A leap second shows as the second before it.
+  return Date(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+              QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)));
 }
 
 QDateTime Date::toQDateTime() const { return QDateTime(date_, time_); }

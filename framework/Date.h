@@ -1,5 +1,6 @@
 #pragma once
 #include <QDateTime>
+#include <cstdint>
 #include <string>
 #include <optional>
 #include <string_view>
@@ -12,8 +13,8 @@ class Date {
   // The current moment.
   Date();
 
-  // The given moment, cut to the second and taken in local time.
-  static Date fromQDateTime(const QDateTime& when);
+  // The moment `seconds` after the epoch, in local time.
+  static Date fromSecsSinceEpoch(std::int64_t seconds);
   QDateTime toQDateTime() const;
 
   // The system locale's short date.

@@ -4,10 +4,8 @@
 #include <QFile>
 #include <QUrl>
 #include <algorithm>
-#include <cstdlib>
 #include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace framework {
 
@@ -17,14 +15,6 @@ std::function<bool(const FolderItem&)>& launchHook() {
   static std::function<bool(const FolderItem&)> hook;
   return hook;
 }
-
-// With TZ unset, the C library stats /etc/localtime at every local-time conversion, which made the
-// dates of a walk cost six times its lstat calls. Naming the same file in TZ keeps the time zone and
-// lets it be read once. Done before main, while the process has one thread.
-const bool localTimeZonePinned = [] {
-  if (std::getenv("TZ") == nullptr && ::access("/etc/localtime", R_OK) == 0) ::setenv("TZ", ":/etc/localtime", 0);
-  return true;
-}();
 
 // "a/b/" and "a/b" name the same item; only the root keeps its slash.
 std::string trimmedPath(std::string path) {
@@ -73,9 +63,8 @@ std::uint64_t FolderItem::Length() const { return status().length; }
 
 Date FolderItem::ModificationDate() const {
   if (!Exists()) return Date();
-  // The reader asks twice per item and each local-time conversion costs microseconds, so the date is
-  // made once, from a UTC moment (which needs no time zone look-up of its own).
-  if (!date_) date_ = Date::fromQDateTime(QDateTime::fromSecsSinceEpoch(status().mtime, Qt::UTC));
+  // The reader asks twice per item: the local-time conversion is made once.
+  if (!date_) date_ = Date::fromSecsSinceEpoch(status().mtime);
   return *date_;
 }
 

@@ -1,6 +1,9 @@
 #include "framework/Date.h"
 
-#include <QTimeZone>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 #include <gtest/gtest.h>
 
 using framework::Date;
@@ -29,13 +32,30 @@ TEST(Date, SetSQLDateTimeRejectsOtherTextsAndKeepsTheValue) {
   }
 }
 
-TEST(Date, QDateTimeIsTakenToTheSecondInLocalTime) {
-  const QDateTime utc(QDate(2010, 7, 8), QTime(9, 10, 11, 999), QTimeZone::utc());
-  const Date d = Date::fromQDateTime(utc);
-  EXPECT_EQ(d.toQDateTime().toMSecsSinceEpoch(), utc.toMSecsSinceEpoch() - 999);
-  EXPECT_EQ(d.SQLDateTime(), utc.toLocalTime().toString("yyyy-MM-dd HH:mm:ss").toStdString());
-  EXPECT_EQ(Date::fromQDateTime(utc.addMSecs(-500)), d);
-  EXPECT_FALSE(Date::fromQDateTime(utc.addSecs(1)) == d);
+// The local wall clock of a moment, in time zones given as rules so that no zone file is needed.
+TEST(Date, SecondsSinceTheEpochAreTakenInLocalTime) {
+  struct Case {
+    const char* zone;
+    std::int64_t seconds;
+    const char* local;
+  } const cases[] = {
+      {"UTC0", 1000000000, "2001-09-09 01:46:40"},
+      {"JST-9", 1000000000, "2001-09-09 10:46:40"},
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1000000000, "2001-09-09 03:46:40"},  // summer time
+      {"CET-1CEST,M3.5.0,M10.5.0/3", 1010000000, "2002-01-02 20:33:20"},  // winter time
+      {"EST5EDT,M3.2.0,M11.1.0", 0, "1969-12-31 19:00:00"},
+  };
+  const char* const saved = std::getenv("TZ");
+  const std::string before = saved ? saved : "";
+  for (const Case& c : cases) {
+    ::setenv("TZ", c.zone, 1);
+    ::tzset();
+    EXPECT_EQ(Date::fromSecsSinceEpoch(c.seconds).SQLDateTime(), c.local) << c.zone;
+  }
+  if (saved) ::setenv("TZ", before.c_str(), 1);
+  else ::unsetenv("TZ");
+  ::tzset();
+  EXPECT_EQ(Date::fromSecsSinceEpoch(1000000000).toQDateTime().toSecsSinceEpoch(), 1000000000);
 }
 
 TEST(Date, NowIsWholeSeconds) {
