@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <charconv>
+#include <limits>
+
 namespace framework {
 
 namespace {
@@ -33,15 +36,25 @@ bool textEquals(std::string_view a, std::string_view b) {
   return qa.compare(qb, Qt::CaseInsensitive) == 0;
 }
 
-}  // namespace framework
-
-#include <cstdlib>
-
-namespace framework {
-
+// strtod would follow the user's locale (a decimal comma) and read hexadecimal, "inf" and "nan".
 double Val(std::string_view text) {
-  const std::string s(text);
-  return std::strtod(s.c_str(), nullptr);
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) return 0;
+  double value = 0;
+  const char* first = text.data() + i;
+  const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+  if (error == std::errc::result_out_of_range) {
+    // Too large is infinite, too small is zero, as with strtod.
+    const std::string_view digits(first, static_cast<std::size_t>(end - first));
+    const auto e = digits.find_first_of("eE");
+    value = e != std::string_view::npos && e + 1 < digits.size() && digits[e + 1] == '-'
+                ? 0.0
+                : std::numeric_limits<double>::infinity();
+  }
+  return negative ? -value : value;
 }
 
 }  // namespace framework
