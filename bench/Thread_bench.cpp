@@ -10,22 +10,12 @@
 #include <memory>
 
 #include "framework/Thread.h"
+#include "tests/support/FnThread.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kYields = 10'000'000;
-
-class FnThread : public framework::Thread {
- public:
-  explicit FnThread(std::function<void()> body) : body_(std::move(body)) {}
-
- protected:
-  void Event_Run() override { body_(); }
-
- private:
-  std::function<void()> body_;
-};
 
 double nsPer(Clock::duration d, int n) { return std::chrono::duration<double, std::nano>(d).count() / n; }
 
