@@ -28,8 +28,8 @@ std::string errorText(const framework::Database& db) {
 }
 
 // Removes every record whose CDName is `name` and commits once. Gives the database's error when
-// the query, a deletion or the commit failed; a failed deletion ends the removal there, and what
-// was removed before it is committed, since nothing can be taken back.
+// the query, a deletion or the commit failed; then the removal is rolled back, so the disc stays
+// whole and listed: a part removed would leave records that no disc row reaches any more.
 std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
   std::optional<std::string> failure;
   {
@@ -46,8 +46,12 @@ std::optional<std::string> removeDisc(framework::Database& db, const std::string
       } while (!rs->Eof());
     }
   }
-  db.Commit();
-  if (!failure && db.Error()) failure = errorText(db);
+  if (!failure) {
+    db.Commit();
+    if (!db.Error()) return std::nullopt;
+    failure = errorText(db);
+  }
+  db.SQLSelect("ROLLBACK");
   return failure;
 }
 
