@@ -5,6 +5,7 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
+#include "framework/Dialogs.h"
 
 namespace {
 // Every Class1 alive; all of them live on the main thread, so no lock is needed.
@@ -34,4 +35,10 @@ void Class1::Event_Run() {
 bool Class1::IsReading() {
   const auto& threads = liveThreads();
   return std::any_of(threads.begin(), threads.end(), [](const Class1* t) { return t->IsRunning(); });
+}
+
+bool Class1::RefusedWhileReading() {
+  if (!IsReading()) return false;
+  framework::MsgBox("ディスクの読み込み中です。終わってから実行してください。");
+  return true;
 }

@@ -14,4 +14,7 @@ class Class1 : public framework::Thread {
   // True while any Class1 has been started and has not ended; the catalogue's other changes wait
   // for it, since a read works on the one current disc name.
   static bool IsReading();
+
+  // While a read runs, tells the user to wait for its end and gives true: the caller changes nothing.
+  static bool RefusedWhileReading();
 };

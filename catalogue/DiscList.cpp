@@ -31,19 +31,6 @@ std::string dateTimeText(const std::string& date, const std::string& time) {
   return text;
 }
 
-// The pattern as one SQLite string literal; a quote inside it is doubled, so no character of the
-// term can end the literal.
-std::string likeLiteral(const std::string& term) {
-  std::string literal = "'%";
-  literal.reserve(term.size() + 4);
-  for (char c : term) {
-    literal += c;
-    if (c == '\'') literal += '\'';
-  }
-  literal += "%'";
-  return literal;
-}
-
 // A record number as the list's cell holds it: decimal digits, perhaps signed.
 bool isNumberText(const std::string& text) {
   std::size_t i = (!text.empty() && text[0] == '-') ? 1 : 0;
@@ -109,7 +96,7 @@ void Window1::KensakuButton_Action() {
   framework::Listbox& results = SearchList();
   results.DeleteAllRows();
   const std::string term = TextField1().Text();
-  auto rs = select("SELECT * FROM Folder1 WHERE Name LIKE " + likeLiteral(term));
+  auto rs = select("SELECT * FROM Folder1 WHERE Name LIKE " + Module1::SqlText("%" + term + "%"));
   if (!rs || rs->Eof()) return;
   std::vector<std::string> names;        // the hit's levels, from the hit upwards
   std::unordered_set<std::int32_t> seen;  // the numbers met on this walk

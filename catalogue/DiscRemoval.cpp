@@ -11,34 +11,18 @@
 
 namespace {
 
-const char* const kBusy = "ディスクの読み込み中です。終わってから実行してください。";
-
-// The name as one SQL string literal, whatever it holds.
-std::string quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  return out + "'";
-}
-
-std::string errorText(const framework::Database& db) {
-  return std::to_string(db.ErrorCode()) + " " + db.ErrorMessage();
-}
-
 // Removes every record whose CDName is `name` and commits once. Gives the database's error when
 // the query, a deletion or the commit failed; then the removal is rolled back, so the disc stays
 // whole and listed: a part removed would leave records that no disc row reaches any more.
 std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
   std::optional<std::string> failure;
   {
-    auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + quoted(name));
-    if (!rs) return errorText(db);
+    auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
+    if (!rs) return Module1::ErrorText(db);
     if (!rs->Eof()) {
       do {
         if (!rs->DeleteRecord()) {
-          failure = errorText(db);
+          failure = Module1::ErrorText(db);
           break;
         }
         rs->MoveNext();
@@ -49,24 +33,17 @@ std::optional<std::string> removeDisc(framework::Database& db, const std::string
   if (!failure) {
     db.Commit();
     if (!db.Error()) return std::nullopt;
-    failure = errorText(db);
+    failure = Module1::ErrorText(db);
   }
   db.SQLSelect("ROLLBACK");
   return failure;
-}
-
-bool isNoDiscName(const std::string& name) {
-  return framework::textEquals(name, "") || framework::textEquals(name, " ");
 }
 
 }  // namespace
 
 void Window1::SakujyoButton_Action() {
   // A read works on the one current disc name and list; removing discs under it would mix them.
-  if (Class1::IsReading()) {
-    framework::MsgBox(kBusy);
-    return;
-  }
+  if (Class1::RefusedWhileReading()) return;
   auto& list = CDList();
   const int row = list.ListIndex();
   if (row == -1) return;
@@ -84,7 +61,7 @@ void Window1::SakujyoButton_Action() {
 }
 
 void Window1::ReCD() {
-  if (isNoDiscName(CDName)) return;
+  if (Module1::IsNoDiscName(CDName)) return;
   std::optional<std::string> failure;
   if (Module1::db) failure = removeDisc(*Module1::db, CDName);
   CDList().DeleteAllRows();

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "framework/Text.h"
+
 namespace Module1 {
 
 std::shared_ptr<framework::Database> db;
@@ -42,6 +44,26 @@ std::int32_t NextNumber() {
 void Release() {
   lumenoCache().reset();
   db.reset();
+}
+
+bool IsNoDiscName(const std::string& name) {
+  return framework::textEquals(name, "") || framework::textEquals(name, " ");
+}
+
+std::string SqlText(std::string_view text) {
+  std::string literal;
+  literal.reserve(text.size() + 2);
+  literal += '\'';
+  for (char c : text) {
+    literal += c;
+    if (c == '\'') literal += '\'';
+  }
+  literal += '\'';
+  return literal;
+}
+
+std::string ErrorText(const framework::Database& db) {
+  return std::to_string(db.ErrorCode()) + " " + db.ErrorMessage();
 }
 
 }  // namespace Module1

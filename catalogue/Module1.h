@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "framework/Database.h"
 
@@ -28,5 +30,14 @@ void WritePref();
 
 // Releases the cached database item and db, in that order, at exit.
 void Release();
+
+// "" and " " stand for no chosen volume: nothing is read or updated under them.
+bool IsNoDiscName(const std::string& name);
+
+// The text as one SQL string literal, whatever it holds: between single quotes, each inner one doubled.
+std::string SqlText(std::string_view text);
+
+// The database's latest error as the catalogue reports it: the code in decimal digits, a blank, the message.
+std::string ErrorText(const framework::Database& db);
 
 }  // namespace Module1

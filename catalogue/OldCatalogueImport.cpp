@@ -21,7 +21,6 @@ namespace {
 constexpr const char* kMissingFile =
     "「ドラヴェル」ソフトを使って、移行用のファイルを作成、このソフト本体と同じフォルダにそれを入れてから実行してください。"
     "※必ず新たにディスクを読み込む前に移行を終わらせてください。";
-constexpr const char* kReading = "ディスクの読み込み中です。終わってから実行してください。";
 
 std::string fromMacJapanese(const std::string& line) {
   return framework::ConvertEncoding(framework::DefineEncoding(line, framework::Encodings::MacJapanese),
@@ -51,10 +50,7 @@ void Window1::OldDbReading() {
     return;
   }
   // A read numbers its rows from MaxID and uses the one current disc name; the import resets both.
-  if (Class1::IsReading()) {
-    framework::MsgBox(kReading);
-    return;
-  }
+  if (Class1::RefusedWhileReading()) return;
   auto db = Module1::db;
   if (!db) return;
   auto stream = framework::TextInputStream::Open(*item);
@@ -97,7 +93,7 @@ void Window1::OldDbReading() {
   }
   stream->Close();
 
-  if (db->Error()) framework::MsgBox(std::to_string(db->ErrorCode()) + " " + db->ErrorMessage());
+  if (db->Error()) framework::MsgBox(Module1::ErrorText(*db));
   db->Commit();
   Module1::RefreshNumbering();
   CDName = "";

@@ -14,10 +14,6 @@
 
 namespace {
 
-bool isNoDiscName(const std::string& name) {
-  return framework::textEquals(name, "") || framework::textEquals(name, " ");
-}
-
 // The low 32 bits as a signed value; the conversion of an out-of-range unsigned value is
 // modular since C++20, so this is well defined.
 std::int32_t low32(std::uint64_t length) {
@@ -27,7 +23,7 @@ std::int32_t low32(std::uint64_t length) {
 }  // namespace
 
 void Window1::NewCD() {
-  if (!isNoDiscName(CDName)) {
+  if (!Module1::IsNoDiscName(CDName)) {
     failedInserts_ = 0;
     ProgressWheel1().setVisible(true);
     Label1().setVisible(true);
@@ -105,7 +101,7 @@ std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t par
     if (db->Error()) {
       // One message box per read at most: a catalogue that fails once usually fails for every row.
       if (++failedInserts_ == 1)
-        framework::MsgBox(std::to_string(db->ErrorCode()) + " " + db->ErrorMessage());
+        framework::MsgBox(Module1::ErrorText(*db));
     }
     db->Commit();
   }
