@@ -11,6 +11,7 @@
 #include "catalogue/Module1.h"
 #include "framework/Date.h"
 #include "framework/Thread.h"
+#include "support/FnThread.h"
 #include "support/TestSupport.h"
 
 using testsupport::Row;
@@ -289,6 +290,42 @@ TEST_F(DiscListTest, AnExpansionStopsWhenAReadRebuildsTheList) {
   ASSERT_TRUE(waitUntil([&] { return !rebuilder->IsRunning(); }));
   // Only the rebuilt disc rows: no children of the vanished row strayed to the end.
   EXPECT_EQ(textsOf(w.CDList()), (std::vector<std::string>{"CD", "CD2"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The user expands a disc while a finishing read is still listing the discs: the children go
+// beneath it, and every disc listed meanwhile keeps its own cells.
+TEST_F(DiscListTest, AnExpansionDuringARebuildLeavesEveryDiscRowItsOwnCells) {
+  const int discs = 20000, children = 30000;
+  std::vector<Row> rows;
+  for (int d = 1; d <= discs; ++d)
+    rows.push_back({d, 0, "D" + std::to_string(d), true, "D" + std::to_string(d), "ディスク", kDiscTime, std::nullopt});
+  for (int i = 0; i < children; ++i)
+    rows.push_back({discs + 1 + i, 1, "f" + std::to_string(i), std::nullopt, "D1", " ", kFileTime, i});
+  Window1& w = open(rows);
+  framework::Listbox& list = w.CDList();
+  auto rebuild = std::make_shared<FnThread>([&] {
+    list.DeleteAllRows();
+    w.OpenDB();
+  });
+  rebuild->Run();
+  // The rebuild is under way, and goes on at the expansion's yields.
+  ASSERT_TRUE(waitUntil([&] { return list.ListCount() > 0 && list.ListCount() < discs; }));
+  const int listedBefore = list.ListCount();
+  list.setExpanded(0, true);
+  EXPECT_GT(list.ListCount(), listedBefore + children);  // discs were listed during the expansion
+  ASSERT_TRUE(waitUntil([&] { return !rebuild->IsRunning(); }));
+
+  ASSERT_EQ(list.ListCount(), discs + children);
+  for (int r = 1; r <= children; ++r) ASSERT_EQ(list.RowIndent(r), 1) << r;
+  for (int r = children + 1; r < list.ListCount(); ++r) {
+    ASSERT_EQ(list.RowIndent(r), 0) << r;
+    ASSERT_EQ(list.Cell(r, 5), list.Cell(r, 0)) << r;
+    ASSERT_EQ("D" + list.Cell(r, 4), list.Cell(r, 0)) << r;
+  }
 }
 
 }  // namespace
