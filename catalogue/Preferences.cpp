@@ -2,7 +2,9 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <algorithm>
+#include <cstdint>
 #include <exception>
+#include <optional>
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
