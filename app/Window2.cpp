@@ -3,7 +3,6 @@
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/Dialogs.h"
 #include "framework/KindText.h"
 #include "framework/MemoryBlock.h"
 #include "framework/Thread.h"
@@ -123,10 +122,7 @@ int Window2::volumeOfRow(int row) const {
 
 void Window2::PushButton1_Action() {
   // One change of the catalogue at a time: the chooser stays open for a later try.
-  if (Class1::IsReading()) {
-    framework::MsgBox("ディスクの読み込み中です。終わってから実行してください。");
-    return;
-  }
+  if (Class1::RefusedWhileReading()) return;
   auto& main = Window1::instance();
   main.CDName = main.UTF8Mac(Listbox1().Text());
   Module1::VolNo = volumeOfRow(Listbox1().ListIndex());
