@@ -47,11 +47,6 @@ class FolderItem {
   // `activate` is accepted for the caller's sake; the desktop decides about bringing it forward.
   bool Launch(bool activate = true) const;
 
-  // Stand-ins for the old platform's volume reference and type codes: this system has none.
-  std::int32_t MacVRefNum() const { return 0; }
-  std::string MacType() const { return {}; }
-  std::string MacCreator() const { return {}; }
-
  private:
   struct Status {
     bool exists = false;
