@@ -122,7 +122,7 @@ int Window2::volumeOfRow(int row) const {
 
 void Window2::PushButton1_Action() {
   // One change of the catalogue at a time: the chooser stays open for a later try.
-  if (Class1::RefusedWhileReading()) return;
+  if (Module1::RefusedWithoutCatalogue(true) || Class1::RefusedWhileReading()) return;
   auto& main = Window1::instance();
   main.CDName = main.UTF8Mac(Listbox1().Text());
   Module1::VolNo = volumeOfRow(Listbox1().ListIndex());

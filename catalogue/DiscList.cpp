@@ -63,6 +63,7 @@ void Window1::OpenDB() {
     rs->MoveNext();
     framework::Yield();
   }
+  Module1::RowsFailed(*rs);
 }
 
 void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
@@ -88,13 +89,15 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
     rs->MoveNext();
     framework::Yield();
     // A read that ended meanwhile rebuilt the list: the row is gone, so its children are not wanted.
-    if (!list.Expanded(row) || list.Cell(row, 4) != no) break;
+    if (!list.Expanded(row) || list.Cell(row, 4) != no) return;
   }
+  Module1::RowsFailed(*rs);
 }
 
 void Window1::KensakuButton_Action() {
   framework::Listbox& results = SearchList();
   results.DeleteAllRows();
+  if (Module1::RefusedWithoutCatalogue(false)) return;
   const std::string term = TextField1().Text();
   auto rs = select("SELECT * FROM Folder1 WHERE Name LIKE " + Module1::SqlText("%" + term + "%"));
   if (!rs || rs->Eof()) return;
@@ -120,4 +123,5 @@ void Window1::KensakuButton_Action() {
     rs->MoveNext();
     framework::Yield();
   }
+  Module1::RowsFailed(*rs);
 }

@@ -13,7 +13,8 @@ namespace {
 
 // Removes every record whose CDName is `name` and commits once. Gives the database's error when
 // the query, a deletion or the commit failed; then the removal is rolled back, so the disc stays
-// whole and listed: a part removed would leave records that no disc row reaches any more.
+// whole and listed: a part removed would leave records that no disc row reaches any more. An
+// empty failure text was shown already.
 std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
   std::optional<std::string> failure;
   {
@@ -29,13 +30,16 @@ std::optional<std::string> removeDisc(framework::Database& db, const std::string
         framework::Yield();
       } while (!rs->Eof());
     }
+    // Rows that ended by damage are not the whole disc: committing would keep a part of it. The
+    // damage has been shown, so the failure adds no message of its own.
+    if (!failure && Module1::RowsFailed(*rs)) failure = "";
   }
   if (!failure) {
     db.Commit();
     if (!db.Error()) return std::nullopt;
     failure = Module1::ErrorText(db);
   }
-  db.SQLSelect("ROLLBACK");
+  db.Rollback();
   return failure;
 }
 
@@ -43,7 +47,7 @@ std::optional<std::string> removeDisc(framework::Database& db, const std::string
 
 void Window1::SakujyoButton_Action() {
   // A read works on the one current disc name and list; removing discs under it would mix them.
-  if (Class1::RefusedWhileReading()) return;
+  if (Module1::RefusedWithoutCatalogue(true) || Class1::RefusedWhileReading()) return;
   auto& list = CDList();
   const int row = list.ListIndex();
   if (row == -1) return;
@@ -57,7 +61,7 @@ void Window1::SakujyoButton_Action() {
   if (Module1::db) failure = removeDisc(*Module1::db, name);
   list.DeleteAllRows();
   OpenDB();
-  if (failure) framework::MsgBox(*failure);
+  if (failure && !failure->empty()) framework::MsgBox(*failure);
 }
 
 void Window1::ReCD() {
@@ -69,7 +73,7 @@ void Window1::ReCD() {
   if (failure) {
     // Reading now would catalogue the disc a second time beside what is left of it.
     CDName.clear();
-    framework::MsgBox(*failure);
+    if (!failure->empty()) framework::MsgBox(*failure);
     return;
   }
   NewCD();

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "framework/Dialogs.h"
 #include "framework/Text.h"
 
 namespace Module1 {
@@ -14,6 +15,9 @@ std::int32_t VolNo = 0;
 bool ErrorCD = false;
 
 namespace {
+bool damaged = false;
+std::string damageText;  // the message shown when the damage was met, repeated by each refusal
+
 std::shared_ptr<framework::Database>& lumenoCache() {
   static std::shared_ptr<framework::Database> cache;
   return cache;
@@ -44,6 +48,8 @@ std::int32_t NextNumber() {
 void Release() {
   lumenoCache().reset();
   db.reset();
+  damaged = false;
+  damageText.clear();
 }
 
 bool IsNoDiscName(const std::string& name) {
@@ -60,6 +66,32 @@ std::string SqlText(std::string_view text) {
   }
   literal += '\'';
   return literal;
+}
+
+bool RefusedWithoutCatalogue(bool changes) {
+  if (!db) {
+    framework::MsgBox("データベースを開けないため、実行できません。");
+    return true;
+  }
+  if (changes && damaged) {
+    framework::MsgBox(damageText);
+    return true;
+  }
+  return false;
+}
+
+void ReportDamage(const std::string& engineError) {
+  damaged = true;
+  damageText = "データベースが壊れています。\n" + engineError;
+  framework::MsgBox(damageText);
+}
+
+bool Damaged() { return damaged; }
+
+bool RowsFailed(const framework::RecordSet& rs) {
+  if (!rs.Error()) return false;
+  ReportDamage(std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage());
+  return true;
 }
 
 std::string ErrorText(const framework::Database& db) {

@@ -37,6 +37,21 @@ bool IsNoDiscName(const std::string& name);
 // The text as one SQL string literal, whatever it holds: between single quotes, each inner one doubled.
 std::string SqlText(std::string_view text);
 
+// Shows why the catalogue cannot serve a command and gives true, or gives false: a catalogue that
+// could not be opened refuses every command that needs it; a damaged one refuses the commands
+// that would change it (`changes`).
+bool RefusedWithoutCatalogue(bool changes);
+
+// Damage met in the catalogue: shows it with the engine's error (code, blank, message), and from
+// then on the catalogue is changed no more.
+void ReportDamage(const std::string& engineError);
+// Whether damage was met in this run.
+bool Damaged();
+
+// Reports the damage when the record set's rows ended by a failure instead of running out; gives
+// whether they did.
+bool RowsFailed(const framework::RecordSet& rs);
+
 // The database's latest error as the catalogue reports it: the code in decimal digits, a blank, the message.
 std::string ErrorText(const framework::Database& db);
 

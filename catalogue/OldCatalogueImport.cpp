@@ -44,6 +44,7 @@ bool readInt32(const std::string& line, std::int32_t& out) {
 }  // namespace
 
 void Window1::OldDbReading() {
+  if (Module1::RefusedWithoutCatalogue(true)) return;
   auto item = framework::GetFolderItem("olddbtext");
   if (!item || !item->Visible()) {
     framework::MsgBox(kMissingFile);

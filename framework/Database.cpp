@@ -130,8 +130,8 @@ void DatabaseRecord::set(std::string_view name, Value value) {
 }
 
 void DatabaseRecord::Column(std::string_view name, const std::string& text) { set(name, text); }
-void DatabaseRecord::IntegerColumn(std::string_view name, std::int32_t value) {
-  set(name, static_cast<std::int64_t>(value));
+void DatabaseRecord::IntegerColumn(std::string_view name, std::int64_t value) {
+  set(name, value);
 }
 void DatabaseRecord::BooleanColumn(std::string_view name, bool value) {
   set(name, static_cast<std::int64_t>(value ? 1 : 0));
@@ -254,6 +254,15 @@ void Database::Commit() {
     return;
   }
   c.runCached("COMMIT");
+}
+
+void Database::Rollback() {
+  detail::Connection& c = *connection_;
+  if (sqlite3_get_autocommit(c.db)) {
+    c.clearError();
+    return;
+  }
+  c.runCached("ROLLBACK");
 }
 
 bool Database::Error() const { return connection_->errorCode != 0; }

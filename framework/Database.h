@@ -59,6 +59,13 @@ class RecordSet {
   bool Eof() const;
   void MoveNext();
 
+  // Whether the rows ended by a failure of the engine (a damaged file, an I/O error) rather than
+  // by running out; the code and message of that failure. Kept apart from the database's latest
+  // state, which later operations overwrite.
+  bool Error() const;
+  std::int32_t ErrorCode() const;
+  std::string ErrorMessage() const;
+
   // The current row's column by name, ignoring letter case; an unknown name or no row gives no value.
   DatabaseField Field(std::string_view column) const;
   // The current row's column by position, from 1; out of range gives no value.
@@ -80,7 +87,8 @@ class DatabaseRecord {
 
   // Setting a column again replaces its value; a column never set is not inserted.
   void Column(std::string_view name, const std::string& text);
-  void IntegerColumn(std::string_view name, std::int32_t value);
+  // Any 64-bit value is stored whole (sizes need more than 32 bits).
+  void IntegerColumn(std::string_view name, std::int64_t value);
   // Stored as 1 or 0.
   void BooleanColumn(std::string_view name, bool value);
   // Stored as local-time "YYYY-MM-DD HH:MM:SS".
@@ -117,6 +125,8 @@ class Database {
   void InsertRecord(const std::string& table, const DatabaseRecord& record);
   // Ends the open transaction; without one it is a harmless success.
   void Commit();
+  // Undoes every change since the last commit; without an open transaction it is a harmless success.
+  void Rollback();
 
   // The latest operation's result: success clears them.
   bool Error() const;

@@ -15,6 +15,8 @@ struct RecordSet::Impl {
   sqlite3_stmt* statement = nullptr;
   bool eof = false;
   bool empty = false;
+  std::int32_t failureCode = 0;
+  std::string failureMessage;
   std::vector<std::string> names;
   std::vector<bool> boolean;
 
@@ -41,6 +43,10 @@ struct RecordSet::Impl {
     }
     eof = true;
     connection->setResult(rc);
+    if (rc != SQLITE_DONE) {
+      failureCode = connection->errorCode;
+      failureMessage = connection->errorMessage;
+    }
     // Ends the statement's read of the file, so the finished record set holds nothing back.
     sqlite3_reset(statement);
   }
@@ -133,6 +139,10 @@ bool RecordSet::Eof() const { return impl_->eof; }
 void RecordSet::MoveNext() {
   if (!impl_->eof) impl_->step();
 }
+
+bool RecordSet::Error() const { return impl_->failureCode != 0; }
+std::int32_t RecordSet::ErrorCode() const { return impl_->failureCode; }
+std::string RecordSet::ErrorMessage() const { return impl_->failureMessage; }
 
 DatabaseField RecordSet::Field(std::string_view column) const {
   const auto key = reinterpret_cast<std::uintptr_t>(column.data());
