@@ -38,7 +38,11 @@ void RectControl::setVisible(bool v) {
   widget_->setVisible(v);
 }
 
-void RectControl::setTabStop(bool t) { widget_->setFocusPolicy(t ? Qt::StrongFocus : Qt::NoFocus); }
+void RectControl::setTabStop(bool t) {
+  // Only the Tab order changes: a control that takes clicks still takes the focus from one.
+  const int policy = widget_->focusPolicy();
+  widget_->setFocusPolicy(static_cast<Qt::FocusPolicy>(t ? policy | Qt::StrongFocus : policy & ~Qt::TabFocus));
+}
 
 void RectControl::setTextSize(double points) {
   if (points <= 0) return;

@@ -36,7 +36,9 @@ class RectControl {
   void setVisible(bool v);
   bool Enabled() const { return widget_->isEnabled(); }
   void setEnabled(bool e) { widget_->setEnabled(e); }
-  bool TabStop() const { return widget_->focusPolicy() != Qt::NoFocus; }
+  // Whether Tab reaches the control. Off, the control still takes the focus when clicked if its
+  // kind does (a list, a button); on, it takes it from both.
+  bool TabStop() const { return (widget_->focusPolicy() & Qt::TabFocus) != 0; }
   void setTabStop(bool t);
 
   // Text size in points of 1/72 inch, shown as that many pixels; the text unit is accepted and
