@@ -4,10 +4,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -336,6 +338,35 @@ TEST_F(Window1Test, AClickedCatalogueListTakesTheArrowKeys) {
   QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
   EXPECT_EQ(names(list), (std::vector<std::string>{"CD1", "CD2"}));
   EXPECT_EQ(list.ListIndex(), 1);
+}
+
+TEST_F(Window1Test, ACutCellShowsItsWholeTextWhereThePointerRests) {
+  writeTwoDiscs();
+  Window1& w = Window1::instance();
+  framework::Listbox& list = w.CDList();
+  list.setExpanded(1, true);
+  QTreeView* view = list.view();
+  ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() == 4; }));
+  QWidget* vp = view->viewport();
+  auto restOn = [&](int row, int column) {
+    const QPoint at = view->visualRect(view->model()->index(row, column)).center();
+    QHelpEvent event(QEvent::ToolTip, at, vp->mapToGlobal(at));
+    QApplication::sendEvent(vp, &event);
+  };
+
+  // Whatever the locale, seven digits fit the size column and the kind fits its own.
+  restOn(3, 2);
+  EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+  restOn(0, 3);
+  EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+
+  restOn(3, 0);
+  ASSERT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text().toStdString(), kLongName);
+
+  // Back on a cell that fits, the tip goes.
+  restOn(3, 2);
+  EXPECT_TRUE(waitUntil([] { return !QToolTip::isVisible(); }));
 }
 
 }  // namespace
