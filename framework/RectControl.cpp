@@ -39,9 +39,10 @@ void RectControl::setVisible(bool v) {
 }
 
 void RectControl::setTabStop(bool t) {
-  // Only the Tab order changes: a control that takes clicks still takes the focus from one.
+  // Only the Tab order changes: whether a click gives the focus stays the platform's rule for the
+  // kind of control.
   const int policy = widget_->focusPolicy();
-  widget_->setFocusPolicy(static_cast<Qt::FocusPolicy>(t ? policy | Qt::StrongFocus : policy & ~Qt::TabFocus));
+  widget_->setFocusPolicy(static_cast<Qt::FocusPolicy>(t ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
 }
 
 void RectControl::setTextSize(double points) {

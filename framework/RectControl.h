@@ -36,8 +36,8 @@ class RectControl {
   void setVisible(bool v);
   bool Enabled() const { return widget_->isEnabled(); }
   void setEnabled(bool e) { widget_->setEnabled(e); }
-  // Whether Tab reaches the control. Off, the control still takes the focus when clicked if its
-  // kind does (a list, a button); on, it takes it from both.
+  // Whether Tab reaches the control. Either way a click gives it the focus where its kind takes
+  // the focus from clicks on this platform (a list does).
   bool TabStop() const { return (widget_->focusPolicy() & Qt::TabFocus) != 0; }
   void setTabStop(bool t);
 
