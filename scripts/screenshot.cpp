@@ -108,6 +108,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: lumeno_screenshot OUT.png SEARCH VOLUME_FOLDER... [--open NAME]...\n");
     return 2;
   }
+  // It catalogues for real: never into the user's own catalogue and preferences.
+  if (qEnvironmentVariableIsEmpty("XDG_DATA_HOME") || qEnvironmentVariableIsEmpty("XDG_CONFIG_HOME")) {
+    std::fprintf(stderr, "lumeno_screenshot: set XDG_DATA_HOME and XDG_CONFIG_HOME to folders of its own\n");
+    return 2;
+  }
   std::vector<std::pair<std::string, std::string>> volumes{{"/", "/"}};
   volumes.insert(volumes.end(), r.volumes.begin(), r.volumes.end());
   framework::setTestVolumes(volumes);
