@@ -11,7 +11,7 @@ void UseJapaneseUiFont() {
   QCoreApplication* app = QCoreApplication::instance();
   if (!qobject_cast<QApplication*>(app) || doneFor == app) return;
   doneFor = app;
-  // The desktops' own Japanese UI fonts, the one Debian's fonts-noto-cjk installs first.
+  // The desktops' Japanese UI fonts, the one that Debian's fonts-noto-cjk installs first.
   static const char* const preferred[] = {"Noto Sans CJK JP", "Noto Sans JP",     "Source Han Sans JP",
                                           "Hiragino Sans",    "Yu Gothic UI",     "Meiryo UI",
                                           "IPAexGothic",      "IPAPGothic",       "TakaoPGothic"};
