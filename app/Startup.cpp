@@ -62,6 +62,8 @@ int RunApplication(int argc, char** argv) {
   if (!QCoreApplication::instance()) qapp.emplace(argc, argv);
   // The catalogue and the preferences live in folders named after the application.
   QCoreApplication::setApplicationName("lumeno");
+  // The name the user sees, on the message boxes among others.
+  QGuiApplication::setApplicationDisplayName("ルメノ");
 
   int code = 0;
   try {

@@ -11,7 +11,8 @@ void StartUp();
 // Drops unfinished threads, then releases, in order: the catalogue (Module1::Release), MenuBar1's
 // instance, the file types, and last the application object.
 void ShutDown();
-// The whole run: makes the QApplication when there is none, StartUp, the event loop, ShutDown.
+// The whole run: makes the QApplication when there is none and names it ("lumeno" for its
+// folders, "ルメノ" shown to the user), StartUp, the event loop, ShutDown.
 // An exception that no handler catches goes to the framework's report. Gives the exit code.
 int RunApplication(int argc, char** argv);
 

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "framework/UiFont.h"
+
 namespace framework {
 namespace {
 std::function<void(const std::string&)>& msgBoxHook() {
@@ -17,6 +19,7 @@ std::function<void()>& beepHook() {
 
 void MsgBox(const std::string& text) {
   if (msgBoxHook()) return msgBoxHook()(text);
+  UseJapaneseUiFont();
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), QString::fromStdString(text),
                   QMessageBox::Ok, QApplication::activeWindow());
   box.exec();

@@ -4,7 +4,7 @@
 
 namespace framework {
 
-// A modal message box with the text and an OK button.
+// A modal message box with the text and an OK button, titled with the application's display name.
 void MsgBox(const std::string& text);
 // The system beep.
 void Beep();

@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 #include "framework/Listbox.h"
 
@@ -128,19 +130,32 @@ QRect listboxArrowRect(const QRect& cell, int indent, int step) {
 
 ListboxDelegate::ListboxDelegate(const Listbox& owner, QObject* parent) : QStyledItemDelegate(parent), owner_(owner) {}
 
+QStyleOptionViewItem ListboxDelegate::cellOption(const QStyleOptionViewItem& option, const QModelIndex& index,
+                                                 QRect* arrow) const {
+  QStyleOptionViewItem opt(option);
+  initStyleOption(&opt, index);
+  if (index.column() != 0 || !owner_.Hierarchical()) return opt;
+  const auto* view = qobject_cast<const QTreeView*>(opt.widget);
+  const QRect a = listboxArrowRect(opt.rect, index.data(ListboxItemModel::IndentRole).toInt(),
+                                   view ? view->indentation() : 20);
+  if (arrow) *arrow = a;
+  opt.rect.setLeft(a.right() + 1);
+  return opt;
+}
+
 void ListboxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
   if (index.column() != 0 || !owner_.Hierarchical()) {
     QStyledItemDelegate::paint(painter, option, index);
     return;
   }
-  QStyleOptionViewItem opt(option);
-  initStyleOption(&opt, index);
+  QRect arrow;
+  QStyleOptionViewItem opt = cellOption(option, index, &arrow);
   const QWidget* w = opt.widget;
   QStyle* style = w ? w->style() : QApplication::style();
-  const int step = qobject_cast<const QTreeView*>(w) ? static_cast<const QTreeView*>(w)->indentation() : 20;
   // The selection covers the indent too, as in any tree.
-  style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, w);
-  const QRect arrow = listboxArrowRect(opt.rect, index.data(ListboxItemModel::IndentRole).toInt(), step);
+  QStyleOptionViewItem panel(opt);
+  panel.rect = option.rect;
+  style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, w);
   if (index.data(ListboxItemModel::FolderRole).toBool()) {
     QStyleOption branch;
     branch.rect = arrow;
@@ -149,8 +164,29 @@ void ListboxDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     if (index.data(ListboxItemModel::ExpandedRole).toBool()) branch.state |= QStyle::State_Open;
     style->drawPrimitive(QStyle::PE_IndicatorBranch, &branch, painter, w);
   }
-  opt.rect.setLeft(arrow.right() + 1);
   style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, w);
+}
+
+bool ListboxDelegate::textIsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+  const QStyleOptionViewItem opt = cellOption(option, index, nullptr);
+  if (opt.text.isEmpty()) return false;
+  const QWidget* w = opt.widget;
+  QStyle* style = w ? w->style() : QApplication::style();
+  // The text's room as the style lays it out when it draws the cell.
+  const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, w) + 1;
+  const QRect room = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, w).adjusted(margin, 0, -margin, 0);
+  return QFontMetricsF(opt.font).horizontalAdvance(opt.text) > room.width();
+}
+
+bool ListboxDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                                const QModelIndex& index) {
+  if (!event || !view || event->type() != QEvent::ToolTip) return QStyledItemDelegate::helpEvent(event, view, option, index);
+  // Only a cut text shows its whole self; an empty tip hides the one shown before.
+  const QString tip = index.isValid() && textIsCut(option, index) ? index.data(Qt::DisplayRole).toString() : QString();
+  const QRect cell = view->visualRect(index);
+  QToolTip::showText(event->globalPos(), tip, view->viewport(), cell);
+  event->setAccepted(!tip.isEmpty());
+  return true;
 }
 
 QSize ListboxDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {

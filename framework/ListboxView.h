@@ -61,14 +61,22 @@ class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observ
 // Where the expand arrow of a row at `indent` lies within its first cell.
 QRect listboxArrowRect(const QRect& cell, int indent, int step);
 
-// Draws the first cell of a hierarchical list: indent, expand arrow, text.
+// Draws the first cell of a hierarchical list: indent, expand arrow, text. A cell whose text is
+// cut to fit shows the whole text as its tooltip; a cell that fits shows none.
 class ListboxDelegate : public QStyledItemDelegate {
  public:
   ListboxDelegate(const Listbox& owner, QObject* parent);
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override;
+  // Whether the cell's text is wider than the room the style gives it, so it is drawn cut.
+  bool textIsCut(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 
  private:
+  // The cell as drawn: in the first column of a hierarchical list, the text's part beside the arrow
+  // (whose place goes to `arrow` when given).
+  QStyleOptionViewItem cellOption(const QStyleOptionViewItem& option, const QModelIndex& index, QRect* arrow) const;
   const Listbox& owner_;
 };
 

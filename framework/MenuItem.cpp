@@ -112,8 +112,10 @@ MenuItem::~MenuItem() {
 
 void MenuItem::setText(const std::string& text) {
   text_ = text;
-  action_->setSeparator(text == "-");
-  action_->setText(menuText(text));
+  const bool separator = text == "-";
+  action_->setSeparator(separator);
+  // Some styles draw a separator's text beside its line.
+  action_->setText(separator ? QString() : menuText(text));
   if (menu_) menu_->setTitle(menuText(text));
 }
 

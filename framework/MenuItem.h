@@ -24,7 +24,7 @@ class MenuItem {
   const std::string& Name() const { return name_; }
   void setName(const std::string& name) { name_ = name; }
   const std::string& Text() const { return text_; }
-  // "-" makes the item a separator line.
+  // "-" makes the item a separator: a plain line (Text still gives "-").
   void setText(const std::string& text);
   const std::string& KeyboardShortcut() const { return shortcut_; }
   // "Cmd+Q": Cmd is the platform's standard modifier (Ctrl on Linux); "" removes the shortcut.

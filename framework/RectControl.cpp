@@ -38,7 +38,12 @@ void RectControl::setVisible(bool v) {
   widget_->setVisible(v);
 }
 
-void RectControl::setTabStop(bool t) { widget_->setFocusPolicy(t ? Qt::StrongFocus : Qt::NoFocus); }
+void RectControl::setTabStop(bool t) {
+  // Only the Tab order changes: whether a click gives the focus stays the platform's rule for the
+  // kind of control.
+  const int policy = widget_->focusPolicy();
+  widget_->setFocusPolicy(static_cast<Qt::FocusPolicy>(t ? policy | Qt::TabFocus : policy & ~Qt::TabFocus));
+}
 
 void RectControl::setTextSize(double points) {
   if (points <= 0) return;

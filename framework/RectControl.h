@@ -36,7 +36,9 @@ class RectControl {
   void setVisible(bool v);
   bool Enabled() const { return widget_->isEnabled(); }
   void setEnabled(bool e) { widget_->setEnabled(e); }
-  bool TabStop() const { return widget_->focusPolicy() != Qt::NoFocus; }
+  // Whether Tab reaches the control. Either way a click gives it the focus where its kind takes
+  // the focus from clicks on this platform (a list does).
+  bool TabStop() const { return (widget_->focusPolicy() & Qt::TabFocus) != 0; }
   void setTabStop(bool t);
 
   // Text size in points of 1/72 inch, shown as that many pixels; the text unit is accepted and

@@ -14,6 +14,7 @@
 #include "framework/MenuItem.h"
 #include "framework/PushButton.h"
 #include "framework/Thread.h"
+#include "framework/UiFont.h"
 
 namespace framework {
 
@@ -116,6 +117,8 @@ void retire(Window* w) {
 }  // namespace
 
 Window::Window() : frame_(std::make_unique<WindowFrame>(this)) {
+  // Before any control measures its text.
+  UseJapaneseUiFont();
   content_ = new QWidget(frame_.get());
   content_->setObjectName("content");
   applyFlags();

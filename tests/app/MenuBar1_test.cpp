@@ -72,6 +72,12 @@ TEST_F(MenuBar1Test, MenusAndItemsInOrder) {
     ASSERT_EQ(menu.Count(), static_cast<int>(items.size())) << menus[m].first.name;
     for (int i = 0; i < menu.Count(); ++i) {
       same(*menu.Item(i), items[i]);
+      // A separator is a plain line: the style draws any text its action has beside the line.
+      const QAction* action = menu.Item(i)->action();
+      EXPECT_EQ(action->isSeparator(), std::string(items[i].text) == "-") << items[i].name;
+      if (action->isSeparator()) {
+        EXPECT_TRUE(action->text().isEmpty()) << items[i].name;
+      }
       // Every name is unique across the bar, so lookups by name find exactly this item.
       EXPECT_EQ(bar.Lookup(items[i].name), menu.Item(i));
     }

@@ -1,7 +1,9 @@
 // The start-up order, the release at exit, quitting and an exception that nothing handles.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTimer>
 #include <memory>
 #include <stdexcept>
@@ -14,6 +16,7 @@
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "framework/Application.h"
+#include "framework/Dialogs.h"
 #include "framework/FileType.h"
 #include "framework/Thread.h"
 #include "framework/Window.h"
@@ -155,6 +158,34 @@ TEST_F(StartupTest, AnUnhandledExceptionIsReportedAndStillWritesThePreferences) 
   ASSERT_EQ(msgs().size(), 1u);
   EXPECT_NE(msgs()[0].find("boom"), std::string::npos);
   EXPECT_EQ(prefs(), expectedPrefs(580, 500));
+}
+
+TEST_F(StartupTest, AMessageBoxCarriesTheApplicationsName) {
+  framework::setMsgBoxHook({});  // the real box
+  QString title, text;
+  QTimer reader;
+  reader.setInterval(10);
+  QObject::connect(&reader, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    title = box->windowTitle();
+    text = box->text();
+    box->accept();
+  });
+  startup::setStepObserver([&](std::string_view step) {
+    if (step != "event loop") return;
+    QTimer::singleShot(0, [&] {
+      reader.start();
+      framework::MsgBox("お知らせ");
+      reader.stop();
+      Window1::instance().FileQuit().Choose();
+    });
+  });
+  char name[] = "lumeno";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(startup::RunApplication(1, argv), 0);
+  EXPECT_EQ(text.toStdString(), "お知らせ");
+  EXPECT_EQ(title.toStdString(), "ルメノ");
 }
 
 }  // namespace

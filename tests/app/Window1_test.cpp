@@ -2,11 +2,14 @@
 // the scroller, Return, the buttons and the menu commands.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -289,6 +292,81 @@ TEST_F(Window1Test, TheThreeFileCommandsStayEnabledWhileADiscIsRead) {
   EXPECT_TRUE(w.About().Enabled());
   EXPECT_TRUE(w.ReadOldDB().Enabled());
   ASSERT_TRUE(testsupport::waitUntil([&] { return beeps() == 1; }, 60000));
+}
+
+// Two discs; the second holds a folder and a photo whose name is too long for its column.
+const char* const kLongName = "一年分の旅行の写真をまとめて一枚ずつ名前を付けた長い名前のファイル.jpg";
+
+void writeTwoDiscs() {
+  testsupport::writeCatalogue({{1, 0, "CD1", true, "CD1", "ディスク", "2026-12-10 10:00:00", {}},
+                               {2, 0, "CD2", true, "CD2", "ディスク", "2026-12-10 10:00:00", {}},
+                               {3, 2, "写真", true, "CD2", "フォルダ", "2026-12-10 10:00:00", 0},
+                               {4, 2, kLongName, false, "CD2", "JPEG 画像", "2026-12-10 10:00:00", 3145728}});
+}
+
+std::vector<std::string> names(const framework::Listbox& list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.ListCount(); ++i) out.push_back(list.Cell(i, 0));
+  return out;
+}
+
+TEST_F(Window1Test, AClickedCatalogueListTakesTheArrowKeys) {
+  writeTwoDiscs();
+  Window1& w = Window1::instance();
+  framework::Listbox& list = w.CDList();
+  QTreeView* view = list.view();
+  ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() == 2; }));
+  std::vector<int> expanded;
+  const auto handler = list.ExpandRow;
+  list.ExpandRow = [&](int row) {
+    expanded.push_back(row);
+    handler(row);
+  };
+  w.TextField1().lineEdit()->setFocus();
+
+  const QRect first = view->visualRect(view->model()->index(0, 1));
+  QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, first.center());
+  EXPECT_EQ(list.ListIndex(), 0);
+  ASSERT_TRUE(waitUntil([&] { return QApplication::focusWidget() == view; }));
+  // The keys go where the user's keys go: to the focused control.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  EXPECT_EQ(list.ListIndex(), 1);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+  EXPECT_EQ(expanded, std::vector<int>{1});
+  EXPECT_EQ(names(list), (std::vector<std::string>{"CD1", "CD2", "写真", kLongName}));
+  EXPECT_EQ(list.RowIndent(2), 1);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+  EXPECT_EQ(names(list), (std::vector<std::string>{"CD1", "CD2"}));
+  EXPECT_EQ(list.ListIndex(), 1);
+}
+
+TEST_F(Window1Test, ACutCellShowsItsWholeTextWhereThePointerRests) {
+  writeTwoDiscs();
+  Window1& w = Window1::instance();
+  framework::Listbox& list = w.CDList();
+  list.setExpanded(1, true);
+  QTreeView* view = list.view();
+  ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() == 4; }));
+  QWidget* vp = view->viewport();
+  auto restOn = [&](int row, int column) {
+    const QPoint at = view->visualRect(view->model()->index(row, column)).center();
+    QHelpEvent event(QEvent::ToolTip, at, vp->mapToGlobal(at));
+    QApplication::sendEvent(vp, &event);
+  };
+
+  // Whatever the locale, seven digits fit the size column and the kind fits its own.
+  restOn(3, 2);
+  EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+  restOn(0, 3);
+  EXPECT_FALSE(QToolTip::isVisible()) << QToolTip::text().toStdString();
+
+  restOn(3, 0);
+  ASSERT_TRUE(QToolTip::isVisible());
+  EXPECT_EQ(QToolTip::text().toStdString(), kLongName);
+
+  // Back on a cell that fits, the tip goes.
+  restOn(3, 2);
+  EXPECT_TRUE(waitUntil([] { return !QToolTip::isVisible(); }));
 }
 
 }  // namespace
