@@ -9,6 +9,7 @@
 #include "app/MenuBar1.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
+#include "framework/Dialogs.h"
 #include "framework/Thread.h"
 
 namespace startup {
@@ -62,8 +63,7 @@ int RunApplication(int argc, char** argv) {
   if (!QCoreApplication::instance()) qapp.emplace(argc, argv);
   // The catalogue and the preferences live in folders named after the application.
   QCoreApplication::setApplicationName("lumeno");
-  // The name the user sees, on the message boxes among others.
-  QGuiApplication::setApplicationDisplayName("ルメノ");
+  framework::setMsgBoxTitle("ルメノ");
 
   int code = 0;
   try {

@@ -12,7 +12,7 @@ void StartUp();
 // instance, the file types, and last the application object.
 void ShutDown();
 // The whole run: makes the QApplication when there is none and names it ("lumeno" for its
-// folders, "ルメノ" shown to the user), StartUp, the event loop, ShutDown.
+// folders, "ルメノ" on the message boxes), StartUp, the event loop, ShutDown.
 // An exception that no handler catches goes to the framework's report. Gives the exit code.
 int RunApplication(int argc, char** argv);
 

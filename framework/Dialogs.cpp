@@ -15,12 +15,18 @@ std::function<void()>& beepHook() {
   static std::function<void()> hook;
   return hook;
 }
+QString& msgBoxTitle() {
+  static QString title;
+  return title;
+}
 }  // namespace
+
+void setMsgBoxTitle(std::string title) { msgBoxTitle() = QString::fromStdString(title); }
 
 void MsgBox(const std::string& text) {
   if (msgBoxHook()) return msgBoxHook()(text);
   UseJapaneseUiFont();
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), QString::fromStdString(text),
+  QMessageBox box(QMessageBox::NoIcon, msgBoxTitle(), QString::fromStdString(text),
                   QMessageBox::Ok, QApplication::activeWindow());
   box.exec();
 }

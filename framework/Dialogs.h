@@ -4,8 +4,11 @@
 
 namespace framework {
 
-// A modal message box with the text and an OK button, titled with the application's display name.
+// A modal message box with the text and an OK button, titled with the application's name.
 void MsgBox(const std::string& text);
+// The name that titles the message boxes. Kept apart from Qt's display name, which the desktop
+// would append to every window's own title.
+void setMsgBoxTitle(std::string title);
 // The system beep.
 void Beep();
 
