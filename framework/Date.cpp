@@ -46,11 +46,18 @@ Date::Date() : Date(fromSecsSinceEpoch(std::time(nullptr))) {}
 // The C library's own conversion: Qt's re-reads the time-zone setting (a stat of /etc/localtime)
 // on every call, which made the dates of a walk cost more than its lstat calls.
 Date Date::fromSecsSinceEpoch(std::int64_t seconds) {
+  // An SQL date-time has four digits for the year: beyond them the nearest moment that has them
+  // stands in, so that the stored text reads back (a file system may hold any 64-bit time).
+  static const Date last(QDate(9999, 12, 31), QTime(23, 59, 59));
+  static const Date first(QDate(1, 1, 1), QTime(0, 0));
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm local{};
-  if (!::localtime_r(&t, &local)) return Date(QDate(1970, 1, 1), QTime(0, 0));
+  if (!::localtime_r(&t, &local)) return seconds > 0 ? last : first;
+  const long long year = static_cast<long long>(local.tm_year) + 1900;
+  if (year > 9999) return last;
+  if (year < 1) return first;
   // A leap second shows as the second before it.
-  return Date(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+  return Date(QDate(static_cast<int>(year), local.tm_mon + 1, local.tm_mday),
               QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)));
 }
 

@@ -13,7 +13,8 @@ class Date {
   // The current moment.
   Date();
 
-  // The moment `seconds` after the epoch, in local time.
+  // The moment `seconds` after the epoch, in local time; one before the year 1 or after 9999 gives
+  // the nearest representable moment, 0001-01-01 00:00:00 or 9999-12-31 23:59:59.
   static Date fromSecsSinceEpoch(std::int64_t seconds);
   QDateTime toQDateTime() const;
 
