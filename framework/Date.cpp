@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 #include "framework/LocaleDateFormat.h"
 
@@ -100,6 +101,15 @@ bool Date::setSQLDateTime(std::string_view text) {
 }
 
 std::optional<Date> Date::fromSQLDateTime(std::string_view text) {
+  // Earlier builds stored a moment after the year 9999 with a longer year: it reads as the last
+  // moment that fits, not as no date at all.
+  const std::size_t dash = text.find('-');
+  if (dash != std::string_view::npos && dash > 4 && dash < 20 && text.front() != '0' &&
+      text.substr(0, dash).find_first_not_of("0123456789") == std::string_view::npos) {
+    // A leap year stands in for the long one, so that only the rest of the text is judged.
+    if (!fromSQLDateTime("2000" + std::string(text.substr(dash)))) return std::nullopt;
+    return fromSecsSinceEpoch(std::numeric_limits<std::int64_t>::max());
+  }
   if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
       text[16] != ':')
     return std::nullopt;

@@ -25,8 +25,8 @@ class Date {
   // "YYYY-MM-DD HH:MM:SS".
   std::string SQLDateTime() const;
 
-  // Takes exactly "YYYY-MM-DD HH:MM:SS" naming a real date and time; any other text returns false
-  // and leaves the date as it was.
+  // Takes exactly "YYYY-MM-DD HH:MM:SS" naming a real date and time (a year of more than four
+  // digits gives 9999-12-31 23:59:59); any other text returns false and leaves the date as it was.
   bool setSQLDateTime(std::string_view text);
   // The date that such a text names, without asking the clock; none for any other text.
   static std::optional<Date> fromSQLDateTime(std::string_view text);

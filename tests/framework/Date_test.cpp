@@ -104,6 +104,10 @@ TEST(Date, MomentsOutsideTheYears1To9999AreTheNearestRepresentable) {
   for (const auto& c : cases) EXPECT_EQ(Date::fromSecsSinceEpoch(c.seconds).SQLDateTime(), c.stored) << c.seconds;
   for (const char* edge : {"9999-12-31 23:59:59", "0001-01-01 00:00:00"})
     EXPECT_EQ(Date::fromSQLDateTime(edge).value_or(Date()).SQLDateTime(), edge);
+  // What earlier builds stored for such a moment reads back as the last one, not as now.
+  EXPECT_EQ(Date::fromSQLDateTime("10000-01-01 00:00:00").value_or(Date()).SQLDateTime(), "9999-12-31 23:59:59");
+  for (const char* reject : {"10000-13-01 00:00:00", "01000-01-01 00:00:00", "1x000-01-01 00:00:00", "10000-01-01"})
+    EXPECT_FALSE(Date::fromSQLDateTime(reject)) << reject;
 }
 
 // A file dated in the year 10000, stored and read back as the catalogue does. tmpfs keeps such a
