@@ -52,7 +52,7 @@ bool readNumber(const std::string& line, std::int64_t low, std::int64_t high, st
   return true;
 }
 
-// Sets every column of the record from its nine lines; false, leaving it half set, when a number
+// Sets every column of the record from its nine lines; false, setting none, when a number
 // or the date-time cannot be read.
 bool readRecord(const std::array<std::string, 9>& line, framework::DatabaseRecord& rec, framework::Date& when) {
   std::int64_t no = 0, folNo = 0, bytes = 0;
