@@ -1,6 +1,7 @@
 #include "app/AboutWindow.h"
 
 #include "framework/Cursors.h"
+#include "framework/RegularFile.h"
 #include "framework/SpecialFolder.h"
 
 AboutWindow& AboutWindow::instance() { return framework::implicitInstance<AboutWindow>(); }
@@ -69,6 +70,8 @@ void AboutWindow::Label4_MouseEnter(framework::Label& label) {
 }
 
 bool AboutWindow::Label4_MouseDown(framework::Label&, int, int) {
-  if (auto item = framework::GetFolderItem("tavikurl")) item->Launch(true);
+  // Only a real file is handed to the desktop: a pipe or a device in its place could hang the handler.
+  auto item = framework::GetFolderItem("tavikurl");
+  if (item && framework::IsRegularFile(item->Path())) item->Launch(true);
   return true;
 }

@@ -1,8 +1,11 @@
 // The import of the old catalogue "olddbtext": nine lines a record, names in Mac OS Japanese.
 #include <array>
+#include <charconv>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <string_view>
+#include <system_error>
 
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
@@ -22,27 +25,65 @@ constexpr const char* kMissingFile =
     "「ドラヴェル」ソフトを使って、移行用のファイルを作成、このソフト本体と同じフォルダにそれを入れてから実行してください。"
     "※必ず新たにディスクを読み込む前に移行を終わらせてください。";
 
+constexpr const char* kUnreadableFile = "移行用ファイルを読み込めませんでした。";
+constexpr const char* kNoRecord = "移行用ファイルにレコードがありませんでした。";
+
+// No line of the old catalogue comes near this; a longer one means the file is no such catalogue.
+constexpr std::size_t kLineLimit = std::size_t{1} << 20;
+// A read numbers above the highest number in the table, so the largest Int32 must stay free.
+constexpr std::int64_t kHighestNumber = INT32_MAX - 1;
+// The engine's result for a row the table refuses (a number already there): that row alone fails.
+constexpr std::int32_t kConstraint = 19;
+
 std::string fromMacJapanese(const std::string& line) {
   return framework::ConvertEncoding(framework::DefineEncoding(line, framework::Encodings::MacJapanese),
                                     framework::Encodings::UTF8);
 }
 
-// A plain decimal integer (an optional sign, then digits) in the signed 32-bit range; what Val
-// would make of anything else is a guess, and a guessed number could hang a row under a stranger.
-bool readInt32(const std::string& line, std::int32_t& out) {
-  std::string_view digits = line;
-  if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) digits.remove_prefix(1);
-  if (digits.empty() || digits.size() > 10) return false;
-  for (char c : digits)
-    if (c < '0' || c > '9') return false;
-  const double value = framework::Val(line);
-  if (value < INT32_MIN || value > INT32_MAX) return false;
-  out = static_cast<std::int32_t>(value);
+// Plain decimal digits naming a number in [low, high]. Read exactly, without going through a
+// double; what Val would make of anything else is a guess, and a guessed number could hang a row
+// under a stranger.
+bool readNumber(const std::string& line, std::int64_t low, std::int64_t high, std::int64_t& out) {
+  if (line.empty() || line.find_first_not_of("0123456789") != std::string::npos) return false;
+  std::int64_t value = 0;
+  const auto [end, error] = std::from_chars(line.data(), line.data() + line.size(), value);
+  if (error != std::errc() || end != line.data() + line.size() || value < low || value > high) return false;
+  out = value;
   return true;
+}
+
+// Sets every column of the record from its nine lines; false, setting none, when a number
+// or the date-time cannot be read.
+bool readRecord(const std::array<std::string, 9>& line, framework::DatabaseRecord& rec, framework::Date& when) {
+  std::int64_t no = 0, folNo = 0, bytes = 0;
+  if (!readNumber(line[3], 1, kHighestNumber, no) || !readNumber(line[5], 0, kHighestNumber, folNo) ||
+      !readNumber(line[7], 0, INT64_MAX, bytes) || !when.setSQLDateTime(line[1] + " " + line[8]))
+    return false;
+  rec.Column("Name", fromMacJapanese(line[0]));
+  rec.Column("Type", fromMacJapanese(line[2]));
+  rec.IntegerColumn("No", no);
+  rec.Column("CDName", fromMacJapanese(line[4]));
+  rec.IntegerColumn("FolNo", folNo);
+  rec.BooleanColumn("Folder", framework::textEquals(line[6], "true"));
+  rec.IntegerColumn("Byte", bytes);
+  rec.DateColumn("Date", when);
+  rec.DateColumn("Time", when);
+  return true;
+}
+
+// Ends an import that cannot land whole: nothing of it stays, and the one reason is shown.
+void abandon(framework::Database& db, const std::string& reason) {
+  db.Rollback();
+  framework::MsgBox(reason);
 }
 
 }  // namespace
 
+// The import lands whole or not at all. A file that cannot be read as a whole (a line beyond the
+// limit) and any failure of the engine other than a refused row leave the catalogue as it was,
+// with one message. Otherwise, after the list is rebuilt, come the first refusal's reason, the
+// count of refused rows and the count of unreadable records, each once; the beep only when rows
+// were stored.
 void Window1::OldDbReading() {
   if (Module1::RefusedWithoutCatalogue(true)) return;
   auto item = framework::GetFolderItem("olddbtext");
@@ -54,53 +95,57 @@ void Window1::OldDbReading() {
   if (Class1::RefusedWhileReading()) return;
   auto db = Module1::db;
   if (!db) return;
+  // A pipe, a device or a folder in the file's place is no file to import.
   auto stream = framework::TextInputStream::Open(*item);
   if (!stream) {
     framework::MsgBox(kMissingFile);
     return;
   }
+  if (stream->Eof()) {
+    framework::MsgBox(kNoRecord);
+    return;
+  }
 
   framework::DatabaseRecord rec;
   framework::Date when;
-  int unreadable = 0;
-  // A file without a line holds no record.
+  int stored = 0, refused = 0, unreadable = 0;
+  std::string refusal;
   while (!stream->Eof()) {
     std::array<std::string, 9> line;
     int count = 0;
-    for (; count < 9 && !stream->Eof(); ++count) line[count] = stream->ReadLine();
-    // A last record cut short is not made up from empty lines.
-    if (count < 9) break;
-
-    std::int32_t no = 0, folNo = 0, bytes = 0;
-    bool readable = readInt32(line[3], no);
-    readable = readInt32(line[5], folNo) && readable;
-    readable = readInt32(line[7], bytes) && readable;
-    readable = when.setSQLDateTime(line[1] + " " + line[8]) && readable;
-    if (readable) {
-      rec.Column("Name", fromMacJapanese(line[0]));
-      rec.Column("Type", fromMacJapanese(line[2]));
-      rec.IntegerColumn("No", no);
-      rec.Column("CDName", fromMacJapanese(line[4]));
-      rec.IntegerColumn("FolNo", folNo);
-      rec.BooleanColumn("Folder", framework::textEquals(line[6], "true"));
-      rec.IntegerColumn("Byte", bytes);
-      rec.DateColumn("Date", when);
-      rec.DateColumn("Time", when);
-      db->InsertRecord("Folder1", rec);
-    } else {
+    for (; count < 9 && !stream->Eof(); ++count) {
+      std::optional<std::string> read = stream->ReadLine(kLineLimit);
+      if (!read) return abandon(*db, kUnreadableFile);
+      line[count] = std::move(*read);
+    }
+    if (count < 9 || !readRecord(line, rec, when)) {
       ++unreadable;
+    } else {
+      db->InsertRecord("Folder1", rec);
+      if (!db->Error()) {
+        ++stored;
+      } else if (db->ErrorCode() == kConstraint) {
+        if (refused++ == 0) refusal = Module1::ErrorText(*db);
+      } else {
+        return abandon(*db, Module1::ErrorText(*db));
+      }
     }
     framework::Yield();
   }
   stream->Close();
 
-  if (db->Error()) framework::MsgBox(Module1::ErrorText(*db));
   db->Commit();
+  // A failed commit keeps nothing.
+  if (db->Error()) return abandon(*db, Module1::ErrorText(*db));
   Module1::RefreshNumbering();
   CDName = "";
   CDList().DeleteAllRows();
   OpenDB();
+  if (refused > 0) {
+    framework::MsgBox(refusal);
+    framework::MsgBox("移行用ファイルの " + std::to_string(refused) + " 件のレコードを保存できませんでした。");
+  }
   if (unreadable > 0)
     framework::MsgBox("移行用ファイルの " + std::to_string(unreadable) + " 件のレコードを読み込めませんでした。");
-  framework::Beep();
+  if (stored > 0) framework::Beep();
 }

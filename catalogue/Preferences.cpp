@@ -37,6 +37,7 @@ int fitSide(std::int32_t side, int screenSide) {
 void ReadPref() {
   auto item = prefItem();
   if (!item || !item->Visible()) return;
+  // A pipe, a device or a folder of that name counts as no file; asking never blocks.
   auto stream = framework::BinaryStream::Open(*item, true);
   // A file that is only readable still holds the user's settings.
   if (!stream) stream = framework::BinaryStream::Open(*item, false);
@@ -72,6 +73,7 @@ void WritePref() {
     if (!item) return;
     Window1* window = framework::openInstance<Window1>();
     if (!window) return;
+    // Neither opens nor creates anything over a pipe, a device or a folder of that name.
     auto stream = item->Visible() ? framework::BinaryStream::Open(*item, true)
                                   : framework::BinaryStream::Create(*item, true);
     if (!stream) return;

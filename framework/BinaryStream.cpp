@@ -1,5 +1,7 @@
 #include "framework/BinaryStream.h"
 
+#include "framework/RegularFile.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,21 +10,15 @@
 namespace framework {
 
 std::unique_ptr<BinaryStream> BinaryStream::Open(const FolderItem& item, bool readWrite) {
-  const int fd = ::open(item.Path().c_str(), (readWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
-  return std::unique_ptr<BinaryStream>(new BinaryStream(fd));
+  RegularFile file = RegularFile::Open(item.Path(), readWrite ? O_RDWR : O_RDONLY);
+  if (!file.valid()) return nullptr;
+  return std::unique_ptr<BinaryStream>(new BinaryStream(file.release()));
 }
 
 std::unique_ptr<BinaryStream> BinaryStream::Create(const FolderItem& item, bool overwrite) {
-  const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-  const int fd = ::open(item.Path().c_str(), flags, 0644);
-  if (fd < 0) return nullptr;
-  return std::unique_ptr<BinaryStream>(new BinaryStream(fd));
+  RegularFile file = RegularFile::Open(item.Path(), O_RDWR | O_CREAT | (overwrite ? O_TRUNC : O_EXCL));
+  if (!file.valid()) return nullptr;
+  return std::unique_ptr<BinaryStream>(new BinaryStream(file.release()));
 }
 
 BinaryStream::~BinaryStream() { Close(); }

@@ -9,11 +9,13 @@ namespace framework {
 // A file read and written as bytes, 32-bit integers big-endian. Closed by its destructor.
 class BinaryStream {
  public:
-  // An existing file, positioned at its first byte, for reading (and writing when `readWrite`);
-  // nullptr when it cannot be opened. Writing replaces bytes in place and never shortens the file.
+  // An existing regular file, positioned at its first byte, for reading (and writing when
+  // `readWrite`); nullptr when it cannot be opened or is no regular file (a pipe, a device, a
+  // folder), which is told without blocking. Writing replaces bytes in place, never shortening.
   static std::unique_ptr<BinaryStream> Open(const FolderItem& item, bool readWrite);
-  // A new, empty file for reading and writing; an existing file is emptied when `overwrite`, else
-  // nullptr is given. nullptr when it cannot be created.
+  // A new, empty file for reading and writing; an existing regular file is emptied when
+  // `overwrite`, else nullptr is given. nullptr when it cannot be created or something other than
+  // a regular file stands in its place (that is left untouched).
   static std::unique_ptr<BinaryStream> Create(const FolderItem& item, bool overwrite);
 
   ~BinaryStream();

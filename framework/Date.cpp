@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 #include "framework/LocaleDateFormat.h"
 
@@ -46,11 +47,18 @@ Date::Date() : Date(fromSecsSinceEpoch(std::time(nullptr))) {}
 // The C library's own conversion: Qt's re-reads the time-zone setting (a stat of /etc/localtime)
 // on every call, which made the dates of a walk cost more than its lstat calls.
 Date Date::fromSecsSinceEpoch(std::int64_t seconds) {
+  // An SQL date-time has four digits for the year: beyond them the nearest moment that has them
+  // stands in, so that the stored text reads back (a file system may hold any 64-bit time).
+  static const Date last(QDate(9999, 12, 31), QTime(23, 59, 59));
+  static const Date first(QDate(1, 1, 1), QTime(0, 0));
   const std::time_t t = static_cast<std::time_t>(seconds);
   std::tm local{};
-  if (!::localtime_r(&t, &local)) return Date(QDate(1970, 1, 1), QTime(0, 0));
+  if (!::localtime_r(&t, &local)) return seconds > 0 ? last : first;
+  const long long year = static_cast<long long>(local.tm_year) + 1900;
+  if (year > 9999) return last;
+  if (year < 1) return first;
   // A leap second shows as the second before it.
-  return Date(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+  return Date(QDate(static_cast<int>(year), local.tm_mon + 1, local.tm_mday),
               QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)));
 }
 
@@ -93,6 +101,15 @@ bool Date::setSQLDateTime(std::string_view text) {
 }
 
 std::optional<Date> Date::fromSQLDateTime(std::string_view text) {
+  // Earlier builds stored a moment after the year 9999 with a longer year: it reads as the last
+  // moment that fits, not as no date at all.
+  const std::size_t dash = text.find('-');
+  if (dash != std::string_view::npos && dash > 4 && dash < 20 && text.front() != '0' &&
+      text.substr(0, dash).find_first_not_of("0123456789") == std::string_view::npos) {
+    // A leap year stands in for the long one, so that only the rest of the text is judged.
+    if (!fromSQLDateTime("2000" + std::string(text.substr(dash)))) return std::nullopt;
+    return fromSecsSinceEpoch(std::numeric_limits<std::int64_t>::max());
+  }
   if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
       text[16] != ':')
     return std::nullopt;

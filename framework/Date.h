@@ -13,7 +13,8 @@ class Date {
   // The current moment.
   Date();
 
-  // The moment `seconds` after the epoch, in local time.
+  // The moment `seconds` after the epoch, in local time; one before the year 1 or after 9999 gives
+  // the nearest representable moment, 0001-01-01 00:00:00 or 9999-12-31 23:59:59.
   static Date fromSecsSinceEpoch(std::int64_t seconds);
   QDateTime toQDateTime() const;
 
@@ -24,8 +25,8 @@ class Date {
   // "YYYY-MM-DD HH:MM:SS".
   std::string SQLDateTime() const;
 
-  // Takes exactly "YYYY-MM-DD HH:MM:SS" naming a real date and time; any other text returns false
-  // and leaves the date as it was.
+  // Takes exactly "YYYY-MM-DD HH:MM:SS" naming a real date and time (a year of more than four
+  // digits gives 9999-12-31 23:59:59); any other text returns false and leaves the date as it was.
   bool setSQLDateTime(std::string_view text);
   // The date that such a text names, without asking the clock; none for any other text.
   static std::optional<Date> fromSQLDateTime(std::string_view text);

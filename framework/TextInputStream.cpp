@@ -1,6 +1,12 @@
 #include "framework/TextInputStream.h"
 
-#include <sys/stat.h>
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+#include "framework/RegularFile.h"
 
 namespace framework {
 
@@ -9,14 +15,9 @@ constexpr std::size_t chunkSize = 64 * 1024;
 }
 
 std::unique_ptr<TextInputStream> TextInputStream::Open(const FolderItem& item) {
-  std::FILE* file = std::fopen(item.Path().c_str(), "rbe");
-  if (!file) return nullptr;
-  struct stat st {};
-  if (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
-    std::fclose(file);
-    return nullptr;
-  }
-  std::unique_ptr<TextInputStream> stream(new TextInputStream(file));
+  RegularFile file = RegularFile::Open(item.Path(), O_RDONLY);
+  if (!file.valid()) return nullptr;
+  std::unique_ptr<TextInputStream> stream(new TextInputStream(file.release()));
   stream->fill();
   return stream;
 }
@@ -27,29 +28,36 @@ bool TextInputStream::fill() {
   if (pos_ < buffer_.size()) return true;
   buffer_.clear();
   pos_ = 0;
-  if (!file_) return false;
+  if (fd_ < 0) return false;
   buffer_.resize(chunkSize);
-  const std::size_t n = std::fread(buffer_.data(), 1, chunkSize, file_);
-  buffer_.resize(n);
+  ssize_t n = 0;
+  do n = ::read(fd_, buffer_.data(), chunkSize);
+  while (n < 0 && errno == EINTR);
+  // A read error ends the file as its end would.
+  buffer_.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   return n > 0;
 }
 
-bool TextInputStream::nextByte(unsigned char& byte) {
-  if (!fill()) return false;
-  byte = static_cast<unsigned char>(buffer_[pos_++]);
-  return true;
+std::string TextInputStream::ReadLine() {
+  return ReadLine(std::numeric_limits<std::size_t>::max()).value_or(std::string());
 }
 
-std::string TextInputStream::ReadLine() {
+std::optional<std::string> TextInputStream::ReadLine(std::size_t limit) {
   std::string line;
-  unsigned char byte = 0;
-  while (nextByte(byte)) {
-    if (byte == '\n') break;
-    if (byte == '\r') {
-      if (fill() && buffer_[pos_] == '\n') ++pos_;
-      break;
+  while (fill()) {
+    const auto begin = buffer_.begin() + static_cast<std::ptrdiff_t>(pos_);
+    const auto end = std::find_if(begin, buffer_.end(), [](char c) { return c == '\n' || c == '\r'; });
+    const auto taken = static_cast<std::size_t>(end - begin);
+    if (taken > limit - line.size()) {
+      pos_ += limit - line.size();
+      return std::nullopt;
     }
-    line.push_back(static_cast<char>(byte));
+    line.append(begin, end);
+    pos_ += taken;
+    if (end == buffer_.end()) continue;
+    ++pos_;
+    if (*end == '\r' && fill() && buffer_[pos_] == '\n') ++pos_;
+    break;
   }
   // Reading ahead now lets Eof say "the end" right after the last line, with or without its end.
   fill();
@@ -59,8 +67,8 @@ std::string TextInputStream::ReadLine() {
 bool TextInputStream::Eof() const { return pos_ >= buffer_.size(); }
 
 void TextInputStream::Close() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   buffer_.clear();
   pos_ = 0;
 }

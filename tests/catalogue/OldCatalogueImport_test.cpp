@@ -2,16 +2,21 @@
 
 #include <QTemporaryDir>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
@@ -161,38 +166,98 @@ TEST_F(OldCatalogueImportTest, MissingOrUnopenableFileGivesOnlyTheMessage) {
   }
 }
 
-TEST_F(OldCatalogueImportTest, MissingLinesMakeUpNoRecord) {
-  // Each case numbers its one complete record `no`, so the cases never clash.
+TEST_F(OldCatalogueImportTest, TheLastLineNeedsNoEnd) {
+  std::string one = linesOf({discRecord(7)});
+  one.pop_back();
+  place(one);
+  w().OldDbReading();
+  EXPECT_EQ(numbers(), std::vector<int>{7});
+  EXPECT_TRUE(msgs().empty());
+  EXPECT_EQ(beeps(), 1);
+}
+
+// One fixture file a case: what the import says, which of the file's rows land, whether it beeps.
+TEST_F(OldCatalogueImportTest, EveryRowNotStoredIsToldAndTheImportLandsWholeOrNotAtAll) {
+  const std::string kUnique = "19 UNIQUE constraint failed: Folder1.No";
+  auto fileWith = [](int base, Old second) {
+    return linesOf({discRecord(base + 1), second, fileRecord(base + 3, base + 1)});
+  };
   const struct {
     const char* what;
-    std::string (*file)(int no);
-    bool stored;
+    std::function<void(int base)> setUp;
+    std::vector<int> landed;  // added to base
+    std::vector<std::string> said;
+    bool beeps;
   } cases[] = {
-      {"empty file", [](int) { return std::string(); }, false},
-      {"fewer than nine lines", [](int) { return std::string("a\nb\nc\nd\n"); }, false},
-      {"last record cut short",
-       [](int no) { return linesOf({discRecord(no)}) + linesOf({fileRecord(no + 1, no)}).substr(0, 40); }, true},
-      {"last line without its end",
-       [](int no) {
-         std::string one = linesOf({discRecord(no)});
-         one.pop_back();
-         return one;
+      {"repeated number mid-file",
+       [&](int b) { place(linesOf({discRecord(b + 1), fileRecord(b + 2, b + 1), fileRecord(b + 2, b + 1), fileRecord(b + 3, b + 1)})); },
+       {1, 2, 3}, {kUnique, "移行用ファイルの 1 件のレコードを保存できませんでした。"}, true},
+      {"short last record",
+       [&](int b) { place(linesOf({discRecord(b + 1)}) + "name\n2001-01-01\nkind\n" + std::to_string(b + 2) + "\n"); },
+       {1}, {"移行用ファイルの 1 件のレコードを読み込めませんでした。"}, true},
+      {"a blank line after the last record", [&](int b) { place(linesOf({discRecord(b + 1)}) + "\n"); },
+       {1}, {"移行用ファイルの 1 件のレコードを読み込めませんでした。"}, true},
+      {"nothing but a short record", [&](int) { place("a\nb\nc\n"); },
+       {}, {"移行用ファイルの 1 件のレコードを読み込めませんでした。"}, false},
+      {"empty file", [&](int) { place(""); }, {}, {"移行用ファイルにレコードがありませんでした。"}, false},
+      {"numbers a later read could not follow",
+       [&](int b) {
+         Old highNo = fileRecord(2147483647, b + 1), highParent = fileRecord(b + 4, 2147483647);
+         Old zeroNo = fileRecord(0, b + 1), negativeParent = fileRecord(b + 5, -1);
+         place(linesOf({discRecord(b + 1), highNo, highParent, zeroNo, negativeParent, fileRecord(b + 2, b + 1)}));
        },
-       true},
-      {"a blank line after the last record", [](int no) { return linesOf({discRecord(no)}) + "\n"; }, true},
+       {1, 2}, {"移行用ファイルの 4 件のレコードを読み込めませんでした。"}, true},
+      {"line just over 1 MiB",
+       [&](int b) {
+         Old huge = fileRecord(b + 2, b + 1);
+         huge.name.assign((1 << 20) + 1, 'x');
+         place(fileWith(b, huge));
+       },
+       {}, {"移行用ファイルを読み込めませんでした。"}, false},
+      {"line of exactly 1 MiB",
+       [&](int b) {
+         Old big = fileRecord(b + 2, b + 1);
+         big.name.assign(1 << 20, 'x');
+         place(fileWith(b, big));
+       },
+       {1, 2, 3}, {}, true},
+      {"named pipe", [&](int) { ASSERT_EQ(::mkfifo((appDir() + "/olddbtext").c_str(), 0600), 0); },
+       {}, {kMissingFile}, false},
+      {"full catalogue",
+       [&](int b) {
+         // Room for a few more pages only: the rows of this file need many.
+         auto pages = Module1::db->SQLSelect("PRAGMA page_count");
+         ASSERT_TRUE(pages);
+         const int count = pages->IdxField(1).IntegerValue();
+         ASSERT_TRUE(Module1::db->SQLSelect("PRAGMA max_page_count = " + std::to_string(count + 3)));
+         std::vector<Old> records = {discRecord(b + 1)};
+         for (int i = 2; i < 60; ++i) {
+           Old r = fileRecord(b + i, b + 1);
+           r.name.assign(3000, 'n');
+           records.push_back(r);
+         }
+         place(linesOf(records));
+       },
+       {}, {"13 database or disk is full"}, false},
   };
-  std::vector<int> expected;
-  int no = 0;
+  w();
+  int base = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    no += 10;
-    place(c.file(no));
-    if (c.stored) expected.push_back(no);
+    base += 100;
+    std::filesystem::remove(appDir() + "/olddbtext");
+    c.setUp(base);
+    const std::vector<int> before = numbers();
+    msgs().clear();
     const int beepsBefore = beeps();
     w().OldDbReading();
+
+    std::vector<int> expected = before;
+    for (int n : c.landed) expected.push_back(base + n);
+    std::sort(expected.begin(), expected.end());
     EXPECT_EQ(numbers(), expected);
-    EXPECT_TRUE(msgs().empty());
-    EXPECT_EQ(beeps(), beepsBefore + 1);
+    EXPECT_EQ(msgs(), c.said);
+    EXPECT_EQ(beeps(), beepsBefore + (c.beeps ? 1 : 0));
   }
 }
 
@@ -207,6 +272,9 @@ TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
     add("number with letters", [](Old& r) { r.no = "12a"; });
     add("empty number", [](Old& r) { r.no = ""; });
     add("parent beyond 32 bits", [](Old& r) { r.folNo = "3000000000"; });
+    add("signed number", [](Old& r) { r.no = "+12"; });
+    add("negative size", [](Old& r) { r.bytes = "-1"; });
+    add("size beyond 64 bits", [](Old& r) { r.bytes = "9223372036854775808"; });
     add("fractional size", [](Old& r) { r.bytes = "1.5"; });
     add("size with a blank", [](Old& r) { r.bytes = " 5"; });
     add("date with slashes", [](Old& r) { r.date = "2006/03/01"; });
@@ -216,9 +284,9 @@ TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
   }();
   std::vector<Old> records = {discRecord(1)};
   for (const auto& b : bad) records.push_back(b.second);
-  // The edges of the range are readable; the last record must not inherit anything from the bad ones.
-  Old last = fileRecord(INT32_MAX, 1);
-  last.bytes = "-2147483648";
+  // The edges of the ranges are readable; the last record must not inherit anything from the bad ones.
+  Old last = fileRecord(2147483646, 1);
+  last.bytes = "9223372036854775807";
   last.name = "last";
   records.push_back(last);
   place(linesOf(records));
@@ -228,13 +296,16 @@ TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
   w().OldDbReading();
   framework::setBeepHook([this] { ++beeps(); });
 
-  EXPECT_EQ(numbers(), (std::vector<int>{1, INT32_MAX}));
-  const auto kept = row(INT32_MAX);
+  EXPECT_EQ(numbers(), (std::vector<int>{1, 2147483646}));
+  const auto kept = row(2147483646);
   ASSERT_TRUE(kept);
   EXPECT_EQ(kept->Name, "last");
-  EXPECT_EQ(kept->Byte, INT32_MIN);
   EXPECT_EQ(kept->DateTime, "2005-12-31 23:59:59");
-  EXPECT_EQ(msgs(), std::vector<std::string>{"移行用ファイルの 8 件のレコードを読み込めませんでした。"});
+  auto other = framework::DatabaseItem("lumeno");
+  auto size = other->SQLSelect("SELECT Byte FROM Folder1 WHERE No = 2147483646");
+  ASSERT_TRUE(size && !size->Eof());
+  EXPECT_EQ(size->Field("Byte").StringValue(), "9223372036854775807");
+  EXPECT_EQ(msgs(), std::vector<std::string>{"移行用ファイルの 11 件のレコードを読み込めませんでした。"});
   EXPECT_EQ(msgsAtBeep, 1u);
   EXPECT_EQ(beeps(), 1);
 }
@@ -253,32 +324,55 @@ TEST_F(OldCatalogueImportTest, AReadAfterTheImportNumbersAboveTheImportedRows) {
   EXPECT_EQ(numbers(), (std::vector<int>{5, 42, 43, 44}));
 }
 
-TEST_F(OldCatalogueImportTest, RefusedRowsAreReportedFromTheLastInsertOnly) {
+// The disk fills while the rows are written out at the commit: files may grow only a little.
+TEST_F(OldCatalogueImportTest, ACommitThatFailsKeepsNothing) {
+  testsupport::writeCatalogue({{3, 0, "Old", true, "Old", "ディスク", "2001-01-01 00:00:00", std::nullopt}});
+  w();
+  std::vector<Old> records = {discRecord(10)};
+  for (int i = 11; i < 60; ++i) {
+    Old r = fileRecord(i, 10);
+    r.name.assign(3000, 'n');
+    records.push_back(r);
+  }
+  place(linesOf(records));
+  std::uintmax_t largest = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(testsupport::cataloguePath()).parent_path()))
+    largest = std::max(largest, entry.file_size());
+  rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = largest + 8192;
+  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  w().OldDbReading();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, oldHandler);
+
+  ASSERT_EQ(msgs().size(), 1u);
+  EXPECT_EQ(msgs()[0].substr(0, 3), "10 ") << msgs()[0];
+  EXPECT_EQ(numbers(), std::vector<int>{3});
+  EXPECT_EQ(beeps(), 0);
+  // The connection goes on working.
+  place(linesOf({discRecord(20)}));
+  msgs().clear();
+  w().OldDbReading();
+  EXPECT_TRUE(msgs().empty());
+  EXPECT_EQ(numbers(), (std::vector<int>{3, 20}));
+}
+
+TEST_F(OldCatalogueImportTest, ASecondImportOfTheSameFileRefusesAndCountsEveryRow) {
   place(linesOf({discRecord(1), fileRecord(2, 1)}));
   w().OldDbReading();
   const auto before = testsupport::readCatalogue();
   ASSERT_EQ(before.size(), 2u);
+  w().CDName = "chosen";
 
-  // The same file again: every insert is refused, one message.
   w().OldDbReading();
-  ASSERT_EQ(msgs().size(), 1u);
-  EXPECT_TRUE(msgs()[0].find(' ') != std::string::npos && std::isdigit(static_cast<unsigned char>(msgs()[0][0])))
-      << msgs()[0];
-  EXPECT_EQ(testsupport::readCatalogue().size(), 2u);
+  EXPECT_EQ(msgs(), (std::vector<std::string>{"19 UNIQUE constraint failed: Folder1.No",
+                                              "移行用ファイルの 2 件のレコードを保存できませんでした。"}));
+  EXPECT_EQ(testsupport::readCatalogue(), before);
   EXPECT_EQ(Module1::MaxID, 2);
-  EXPECT_EQ(beeps(), 2);
-
-  // A refused row followed by a good one: the good one stays, and the last insert reports nothing.
-  msgs().clear();
-  place(linesOf({fileRecord(2, 1), fileRecord(3, 1)}));
-  w().OldDbReading();
-  EXPECT_TRUE(msgs().empty());
-  // A good row followed by a refused one: the good one stays, the refusal is reported.
-  place(linesOf({fileRecord(4, 1), fileRecord(1, 0)}));
-  w().OldDbReading();
-  EXPECT_EQ(msgs().size(), 1u);
-  EXPECT_EQ(numbers(), (std::vector<int>{1, 2, 3, 4}));
-  EXPECT_EQ(row(1)->Name, kDiscUtf8);
+  EXPECT_EQ(beeps(), 1);
 }
 
 TEST_F(OldCatalogueImportTest, NoImportWhileADiscIsBeingRead) {

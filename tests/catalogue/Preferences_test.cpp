@@ -5,7 +5,11 @@
 #include <QScreen>
 
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -80,18 +84,39 @@ TEST_F(PreferencesTest, LongerFileKeepsItsTail) {
   EXPECT_EQ(readPref(), bytesOf(false, 620, 400) + "TAIL\xff");
 }
 
-// An "lm.pref" can be invisible here only by being absent (invisibility is a leading "."); an item
-// of that name that cannot be opened as a file stands for the damaged case.
-TEST_F(PreferencesTest, AFolderNamedLikeTheFileIsNeitherReadNorBreaksTheQuit) {
-  std::filesystem::create_directory(prefPath());
-  Window1& w = open();
-  EXPECT_FALSE(Module1::ErrorCD);
-  EXPECT_EQ(w.Width(), 580);
-  EXPECT_EQ(w.Height(), 500);
-  Module1::ErrorCD = true;
-  quit();
-  EXPECT_TRUE(std::filesystem::is_directory(prefPath()));
-  EXPECT_TRUE(msgs().empty());
+// An "lm.pref" can be invisible here only by being absent (invisibility is a leading "."). None of
+// these is a file: opening one could block the start or the quit, or read or write a device.
+TEST_F(PreferencesTest, WhatIsNoFileIsNeitherReadNorWrittenAndBlocksNothing) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string&)> make;
+  } cases[] = {
+      {"folder", [](const std::string& p) { std::filesystem::create_directory(p); }},
+      {"named pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+      {"link to a device", [](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(prefPath());
+    c.make(prefPath());
+    const auto type = std::filesystem::symlink_status(prefPath()).type();
+    // A reader that never waits shows whether anything went into the pipe.
+    const int reader = ::open(prefPath().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    Module1::ErrorCD = false;
+    Window1& w = open();
+    EXPECT_FALSE(Module1::ErrorCD);
+    EXPECT_EQ(w.Width(), 580);
+    EXPECT_EQ(w.Height(), 500);
+    Module1::ErrorCD = true;
+    quit();
+    EXPECT_EQ(std::filesystem::symlink_status(prefPath()).type(), type);
+    if (type == std::filesystem::file_type::fifo) {
+      char byte = 0;
+      EXPECT_LE(::read(reader, &byte, 1), 0);
+    }
+    if (reader >= 0) ::close(reader);
+    EXPECT_TRUE(msgs().empty());
+  }
 }
 
 TEST_F(PreferencesTest, NoPreferencesFolderStillQuits) {

@@ -1,10 +1,18 @@
 #include "framework/Date.h"
 
+#include <QLocale>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <string>
 #include <gtest/gtest.h>
+
+#include "framework/Database.h"
+#include "framework/FolderItem.h"
 
 using framework::Date;
 
@@ -78,4 +86,55 @@ TEST(Date, DisplayFormsFollowTheLocale) {
     EXPECT_EQ(time.find(zone), std::string::npos) << time;
   }
   EXPECT_EQ(time, std::string(QString::fromStdString(time).trimmed().toStdString()));
+}
+
+// Years beyond four digits have no SQL date-time text: the nearest that has one stands for them.
+TEST(Date, MomentsOutsideTheYears1To9999AreTheNearestRepresentable) {
+  const std::int64_t year10000 = 253402300800 + 400 * 86400;  // well inside 10000 in every zone
+  const std::int64_t year0 = -62135596800 - 400 * 86400;
+  const struct {
+    std::int64_t seconds;
+    const char* stored;
+  } cases[] = {
+      {year10000, "9999-12-31 23:59:59"},
+      {INT64_MAX, "9999-12-31 23:59:59"},
+      {year0, "0001-01-01 00:00:00"},
+      {INT64_MIN, "0001-01-01 00:00:00"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Date::fromSecsSinceEpoch(c.seconds).SQLDateTime(), c.stored) << c.seconds;
+  for (const char* edge : {"9999-12-31 23:59:59", "0001-01-01 00:00:00"})
+    EXPECT_EQ(Date::fromSQLDateTime(edge).value_or(Date()).SQLDateTime(), edge);
+  // What earlier builds stored for such a moment reads back as the last one, not as now.
+  EXPECT_EQ(Date::fromSQLDateTime("10000-01-01 00:00:00").value_or(Date()).SQLDateTime(), "9999-12-31 23:59:59");
+  for (const char* reject : {"10000-13-01 00:00:00", "01000-01-01 00:00:00", "1x000-01-01 00:00:00", "10000-01-01"})
+    EXPECT_FALSE(Date::fromSQLDateTime(reject)) << reject;
+}
+
+// A file dated in the year 10000, stored and read back as the catalogue does. tmpfs keeps such a
+// time; ext4 stops at 2446.
+TEST(Date, AFileDatedAfterTheYear9999IsStoredAndShownAsItsLastSecond) {
+  QTemporaryDir dir(QStringLiteral("/dev/shm/lumeno-date-XXXXXX"));
+  if (!dir.isValid()) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  const std::string file = dir.filePath(QStringLiteral("f")).toStdString();
+  std::ofstream(file) << "x";
+  const timespec times[2] = {{0, UTIME_OMIT}, {253402300800 + 400 * 86400, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  if (st.st_mtime < 253402300800) GTEST_SKIP() << "the file system cut the time";
+
+  auto db = framework::Database::open(dir.filePath(QStringLiteral("t.sqlite")).toStdString());
+  ASSERT_TRUE(db);
+  db->SQLSelect("CREATE TABLE t (Date DATETIME)");
+  framework::DatabaseRecord rec;
+  rec.DateColumn("Date", framework::FolderItem(file).ModificationDate());
+  db->InsertRecord("t", rec);
+  db->Commit();
+  ASSERT_FALSE(db->Error()) << db->ErrorMessage();
+  auto rs = db->SQLSelect("SELECT Date FROM t");
+  ASSERT_TRUE(rs && !rs->Eof());
+  EXPECT_EQ(rs->Field("Date").StringValue(), "9999-12-31 23:59:59");
+  const Date shown = rs->Field("Date").DateValue();
+  EXPECT_EQ(shown.SQLDateTime(), "9999-12-31 23:59:59");
+  EXPECT_EQ(shown.ShortDate(), QLocale::system().toString(QDate(9999, 12, 31), QLocale::ShortFormat).toStdString());
 }

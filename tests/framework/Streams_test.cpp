@@ -2,6 +2,9 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "framework/BinaryStream.h"
 #include "framework/TextInputStream.h"
@@ -69,6 +72,48 @@ TEST_F(StreamsTest, TextEofOnlyOnceEverythingIsRead) {
 
   EXPECT_FALSE(TextInputStream::Open(item("missing")));
   EXPECT_FALSE(TextInputStream::Open(FolderItem(dir_.path().toStdString())));
+}
+
+TEST_F(StreamsTest, BoundedLinesNeverHoldMoreThanTheLimit) {
+  // Lines across the reading buffer's edges, one ending at the limit, one a byte past it.
+  const std::string wide(200 * 1024, 'w');
+  write("t", "abc\r\n" + wide + "\r" + wide + "x\nlast");
+  auto stream = TextInputStream::Open(item("t"));
+  ASSERT_TRUE(stream);
+  EXPECT_EQ(stream->ReadLine(3), "abc");
+  EXPECT_EQ(stream->ReadLine(wide.size()), wide);
+  EXPECT_EQ(stream->ReadLine(wide.size()), std::nullopt);
+  EXPECT_FALSE(stream->Eof());
+
+  // Three gigabytes without a line end (a sparse file) give up after the limit.
+  const std::string huge = item("huge").Path();
+  write("huge", "");
+  ASSERT_EQ(::truncate(huge.c_str(), 3LL << 30), 0);
+  auto endless = TextInputStream::Open(item("huge"));
+  ASSERT_TRUE(endless);
+  EXPECT_EQ(endless->ReadLine(1 << 20), std::nullopt);
+}
+
+// Opening any of these for reading would block or read forever; each counts as no file.
+TEST_F(StreamsTest, OnlyRegularFilesOpen) {
+  ASSERT_EQ(::mkfifo(item("pipe").Path().c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", item("zero").Path().c_str()), 0);
+  write("real", "x");
+  ASSERT_EQ(::symlink(item("real").Path().c_str(), item("link").Path().c_str()), 0);
+  for (const char* name : {"pipe", "zero"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(TextInputStream::Open(item(name)));
+    EXPECT_FALSE(BinaryStream::Open(item(name), false));
+    EXPECT_FALSE(BinaryStream::Open(item(name), true));
+    EXPECT_FALSE(BinaryStream::Create(item(name), true));
+    EXPECT_FALSE(BinaryStream::Create(item(name), false));
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat(item("pipe").Path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  // A link to a regular file is that file.
+  EXPECT_TRUE(TextInputStream::Open(item("link")));
+  EXPECT_TRUE(BinaryStream::Open(item("link"), true));
 }
 
 TEST_F(StreamsTest, BinaryIntegersAreBigEndianAndRoundTrip) {
