@@ -1,5 +1,7 @@
 #include "catalogue/Module1.h"
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -24,16 +26,26 @@ std::shared_ptr<framework::Database>& lumenoCache() {
 }
 }  // namespace
 
-std::shared_ptr<framework::Database> lumeno() {
+std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem) {
   auto& cache = lumenoCache();
-  if (!cache) cache = framework::DatabaseItem("lumeno");
+  if (!cache) cache = framework::DatabaseItem("lumeno", problem);
   return cache;
+}
+
+void OpenCatalogue() {
+  framework::DatabaseProblem problem;
+  db = lumeno(&problem);
+  if (!db) framework::MsgBox("データベース「" + problem.path + "」を開けませんでした。\n" + problem.reason);
 }
 
 void RefreshNumbering() {
   if (!db) return;
   auto rs = db->SQLSelect("SELECT MAX(No) FROM Folder1");
-  if (!rs) return;
+  // Any other failure keeps MaxID without a word.
+  if (!rs) {
+    ReportIfDamage(*db);
+    return;
+  }
   const std::string text = rs->IdxField(1).StringValue();
   // The stored numbers are 32-bit, so the highest one fits; the empty text of an empty table reads 0.
   MaxID = static_cast<std::int32_t>(std::strtoll(text.c_str(), nullptr, 10));
@@ -88,9 +100,33 @@ void ReportDamage(const std::string& engineError) {
 
 bool Damaged() { return damaged; }
 
+bool IsDamage(std::int32_t code) {
+  switch (code & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_IOERR:
+    case SQLITE_FORMAT: return true;
+    default: return false;
+  }
+}
+
+bool ReportIfDamage(const framework::Database& db) {
+  if (!IsDamage(db.ErrorCode())) return false;
+  ReportDamage(ErrorText(db));
+  return true;
+}
+
+void ReportFailedQuery(const framework::Database& db) {
+  if (!ReportIfDamage(db)) framework::MsgBox(ErrorText(db));
+}
+
 bool RowsFailed(const framework::RecordSet& rs) {
   if (!rs.Error()) return false;
-  ReportDamage(std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage());
+  const std::string error = std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage();
+  if (IsDamage(rs.ErrorCode()))
+    ReportDamage(error);
+  else
+    framework::MsgBox(error);
   return true;
 }
 
