@@ -252,9 +252,9 @@ std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int size) {
   return value;
 }
 
-// Overwrites a page of the table holding rows from its middle: not the first rows (the discs,
-// listed at start) nor the last (the highest number, read at start).
-void damageTheMiddleOfTheTable(const std::string& path) {
+// Overwrites a leaf page of the table: one holding rows from its middle (not the discs, listed at
+// start, nor the highest number, read at start), or the last one.
+void damageALeafOfTheTable(const std::string& path, bool last) {
   std::string bytes = testsupport::fileBytes(path);
   const std::uint32_t pageSize = bigEndian(bytes, 16, 2);
   std::uint32_t root = 0;
@@ -273,30 +273,44 @@ void damageTheMiddleOfTheTable(const std::string& path) {
   const std::uint32_t cells = bigEndian(bytes, page + 3, 2);
   ASSERT_GE(cells, 4u);
   const std::uint32_t cell = bigEndian(bytes, page + 12 + 2 * (cells / 2), 2);
-  const std::uint32_t child = bigEndian(bytes, page + cell, 4);
+  const std::uint32_t child = last ? bigEndian(bytes, page + 8, 4) : bigEndian(bytes, page + cell, 4);
   bytes.replace((child - 1) * std::size_t(pageSize), pageSize, std::string(pageSize, '\xff'));
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+const std::string kDamage = "データベースが壊れています。\n11 database disk image is malformed";
+
 TEST_F(UnusableCatalogue, DamageMetByAnExpansionIsShownAndTheCatalogueIsChangedNoMore) {
   testsupport::writeCatalogue(discWithFiles(3000));
-  damageTheMiddleOfTheTable(testsupport::cataloguePath());
+  damageALeafOfTheTable(testsupport::cataloguePath(), false);
   Window1& w = Window1::instance();
   ASSERT_TRUE(msgs().empty());
   ASSERT_EQ(w.CDList().ListCount(), 2);
   EXPECT_EQ(Module1::MaxID, 3002);
 
   w.CDList().setExpanded(0, true);
-  const std::string damage = "データベースが壊れています。\n11 database disk image is malformed";
-  ASSERT_EQ(msgs(), std::vector<std::string>{damage});
+  ASSERT_EQ(msgs(), std::vector<std::string>{kDamage});
   EXPECT_TRUE(Module1::Damaged());
 
   msgs().clear();
   tryEveryCommand(w);
   // The search only reads, so it is not refused: its scan meets the damage and tells it again.
-  EXPECT_EQ(msgs(), (std::vector<std::string>(4, damage)));
+  EXPECT_EQ(msgs(), (std::vector<std::string>(4, kDamage)));
   EXPECT_EQ(beeps(), 0);
   EXPECT_EQ(Module1::MaxID, 3002);
+}
+
+// The highest number cannot be read: the damage is shown at start and the catalogue is changed no
+// more, while the discs stay listed.
+TEST_F(UnusableCatalogue, DamageMetByTheNumberingAtStartIsShownThere) {
+  testsupport::writeCatalogue(discWithFiles(3000));
+  damageALeafOfTheTable(testsupport::cataloguePath(), true);
+  Window1& w = Window1::instance();
+  EXPECT_EQ(msgs(), std::vector<std::string>{kDamage});
+  EXPECT_EQ(w.CDList().ListCount(), 2);
+  EXPECT_EQ(Module1::MaxID, 0);
+  click(w.SakujyoButton());
+  EXPECT_EQ(msgs(), (std::vector<std::string>(2, kDamage)));
 }
 
 }  // namespace
