@@ -1,7 +1,5 @@
 #include "catalogue/Module1.h"
 
-#include <sqlite3.h>
-
 #include <cstdlib>
 #include <string>
 
@@ -100,18 +98,8 @@ void ReportDamage(const std::string& engineError) {
 
 bool Damaged() { return damaged; }
 
-bool IsDamage(std::int32_t code) {
-  switch (code & 0xff) {
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-    case SQLITE_IOERR:
-    case SQLITE_FORMAT: return true;
-    default: return false;
-  }
-}
-
 bool ReportIfDamage(const framework::Database& db) {
-  if (!IsDamage(db.ErrorCode())) return false;
+  if (!framework::IsDamageCode(db.ErrorCode())) return false;
   ReportDamage(ErrorText(db));
   return true;
 }
@@ -123,7 +111,7 @@ void ReportFailedQuery(const framework::Database& db) {
 bool RowsFailed(const framework::RecordSet& rs) {
   if (!rs.Error()) return false;
   const std::string error = std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage();
-  if (IsDamage(rs.ErrorCode()))
+  if (framework::IsDamageCode(rs.ErrorCode()))
     ReportDamage(error);
   else
     framework::MsgBox(error);

@@ -53,11 +53,9 @@ void ReportDamage(const std::string& engineError);
 // Whether damage was met in this run.
 bool Damaged();
 
-// Whether an engine result code tells of damage (a damaged file, an I/O error). A busy or locked
-// catalogue is none: the command that met it did nothing and can be tried again.
-bool IsDamage(std::int32_t code);
-
-// When the database's latest error is damage, reports it and gives true.
+// When the database's latest error is damage (framework::IsDamageCode), reports it and gives true.
+// A busy or locked catalogue is no damage: the command that met it did nothing and can be tried
+// again.
 bool ReportIfDamage(const framework::Database& db);
 
 // A query of the catalogue gave no record set: damage is reported as such, any other failure

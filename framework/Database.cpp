@@ -364,6 +364,16 @@ void Database::Rollback() {
   c.runCached("ROLLBACK");
 }
 
+bool IsDamageCode(std::int32_t code) {
+  switch (code & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_IOERR:
+    case SQLITE_FORMAT: return true;
+    default: return false;
+  }
+}
+
 int Database::setLengthLimit(int bytes) {
   return sqlite3_limit(connection_->db, SQLITE_LIMIT_LENGTH, bytes);
 }

@@ -147,6 +147,10 @@ class Database {
   std::shared_ptr<detail::Connection> connection_;
 };
 
+// Whether an engine result code tells of damage: a damaged file, a file that is none, or an I/O
+// error. Busy and locked are no damage.
+bool IsDamageCode(std::int32_t code);
+
 // Why a database item could not be had.
 struct DatabaseProblem {
   std::string path;    // the file's full path
