@@ -81,13 +81,18 @@ std::uint32_t bigEndian32(const unsigned char* p) {
   return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
 }
 
+// Whether a log beside the file holds changes not yet copied back into it.
+bool logBeside(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t log = std::filesystem::file_size(path + "-wal", ec);
+  return !ec && log > 0;
+}
+
 // A file shorter than the pages its header counts has lost its end, which the engine would notice
 // only when it reads a missing page. A log beside it may hold pages not yet copied back into the
 // file, so the count is trusted only without one.
 std::string truncation(const std::string& path, std::uint64_t size) {
-  std::error_code ec;
-  const std::uintmax_t log = std::filesystem::file_size(path + "-wal", ec);
-  if (!ec && log > 0) return {};
+  if (logBeside(path)) return {};
   unsigned char h[100];
   std::ifstream in(path, std::ios::binary);
   if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return {};  // too short: the engine tells
@@ -152,6 +157,9 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
   // The search writes its LIKE pattern between double quotes.
   sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
   sqlite3_busy_timeout(handle, 2000);
+  // Closing copies a log back into the file: a file that turns out to be unusable keeps its log
+  // as it is (configure allows the copy again).
+  if (logBeside(path)) sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   // The engine reads nothing at the open: reading the schema is its first look at the file, so
   // a file that is no database, a damaged schema or another program's lock shows here.
   const int read = connection->runCached("SELECT count(*) FROM sqlite_schema");
@@ -163,6 +171,7 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
 }
 
 bool configure(Connection& connection, std::string& reason) {
+  sqlite3_db_config(connection.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
   for (const char* sql : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
     if (connection.runCached(sql) != SQLITE_OK) {
       reason = connection.errorText();
