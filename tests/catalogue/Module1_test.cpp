@@ -194,11 +194,16 @@ TEST_F(UnusableCatalogue, IsReportedAtStartRefusesEveryCommandAndStaysAsItIs) {
     Made made = c.make();
     const std::string before = made.watched.empty() ? "" : testsupport::fileBytes(made.watched);
     msgs().clear();
+    // The option set and a size of 640 x 430, read after the catalogue all the same.
+    std::ofstream(configDir() + "/lm.pref", std::ios::binary) << std::string("\1\0\0\2\x80\0\0\1\xae", 9);
+    Module1::ErrorCD = false;
 
     Window1& w = Window1::instance();
     EXPECT_EQ(msgs(), std::vector<std::string>{startMessage(path, made.reason)});
     EXPECT_EQ(Module1::db, nullptr);
     EXPECT_EQ(w.CDList().ListCount(), 0);
+    EXPECT_TRUE(Module1::ErrorCD);
+    EXPECT_EQ(w.Width(), 640);
     tryEveryCommand(w);
     EXPECT_EQ(msgs(), (std::vector<std::string>{startMessage(path, made.reason), kRefused, kRefused,
                                                 kRefused, kRefused}));
