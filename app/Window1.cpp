@@ -228,7 +228,7 @@ void Window1::ScrollBar1_ValueChanged(framework::ScrollBar& bar) {
 }
 
 void Window1::Event_Open() {
-  Module1::db = Module1::lumeno();
+  Module1::OpenCatalogue();
   Module1::RefreshNumbering();
   OpenDB();
   Module1::ReadPref();

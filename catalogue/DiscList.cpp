@@ -49,7 +49,8 @@ std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
 
 void Window1::OpenDB() {
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=0");
-  // A failed query lists nothing, like an empty catalogue.
+  // A failed query lists nothing; it is told, so that it is not taken for an empty catalogue.
+  if (!rs && Module1::db) Module1::ReportFailedQuery(*Module1::db);
   if (!rs || rs->Bof() || rs->Eof()) return;
   framework::Listbox& list = CDList();
   while (!rs->Eof()) {
@@ -70,6 +71,7 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   const std::string no = list.Cell(row, 4);
   if (!isNumberText(no)) return;
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=" + no);
+  if (!rs && Module1::db) Module1::ReportFailedQuery(*Module1::db);
   if (!rs || rs->Eof()) return;
   while (!rs->Eof()) {
     std::string name = rs->Field("Name").StringValue();

@@ -16,14 +16,16 @@ namespace {
 // whole and listed: a part removed would leave records that no disc row reaches any more. An
 // empty failure text was shown already.
 std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
+  // Damage is shown where it is met; other failures are shown once the list is rebuilt.
+  auto failed = [&] { return Module1::ReportIfDamage(db) ? std::string() : Module1::ErrorText(db); };
   std::optional<std::string> failure;
   {
     auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
-    if (!rs) return Module1::ErrorText(db);
+    if (!rs) return failed();
     if (!rs->Eof()) {
       do {
         if (!rs->DeleteRecord()) {
-          failure = Module1::ErrorText(db);
+          failure = failed();
           break;
         }
         rs->MoveNext();
@@ -37,7 +39,7 @@ std::optional<std::string> removeDisc(framework::Database& db, const std::string
   if (!failure) {
     db.Commit();
     if (!db.Error()) return std::nullopt;
-    failure = Module1::ErrorText(db);
+    failure = failed();
   }
   db.Rollback();
   return failure;

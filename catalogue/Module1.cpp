@@ -24,16 +24,26 @@ std::shared_ptr<framework::Database>& lumenoCache() {
 }
 }  // namespace
 
-std::shared_ptr<framework::Database> lumeno() {
+std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem) {
   auto& cache = lumenoCache();
-  if (!cache) cache = framework::DatabaseItem("lumeno");
+  if (!cache) cache = framework::DatabaseItem("lumeno", problem);
   return cache;
+}
+
+void OpenCatalogue() {
+  framework::DatabaseProblem problem;
+  db = lumeno(&problem);
+  if (!db) framework::MsgBox("データベース「" + problem.path + "」を開けませんでした。\n" + problem.reason);
 }
 
 void RefreshNumbering() {
   if (!db) return;
   auto rs = db->SQLSelect("SELECT MAX(No) FROM Folder1");
-  if (!rs) return;
+  // Any other failure keeps MaxID without a word.
+  if (!rs) {
+    ReportIfDamage(*db);
+    return;
+  }
   const std::string text = rs->IdxField(1).StringValue();
   // The stored numbers are 32-bit, so the highest one fits; the empty text of an empty table reads 0.
   MaxID = static_cast<std::int32_t>(std::strtoll(text.c_str(), nullptr, 10));
@@ -88,9 +98,23 @@ void ReportDamage(const std::string& engineError) {
 
 bool Damaged() { return damaged; }
 
+bool ReportIfDamage(const framework::Database& db) {
+  if (!framework::IsDamageCode(db.ErrorCode())) return false;
+  ReportDamage(ErrorText(db));
+  return true;
+}
+
+void ReportFailedQuery(const framework::Database& db) {
+  if (!ReportIfDamage(db)) framework::MsgBox(ErrorText(db));
+}
+
 bool RowsFailed(const framework::RecordSet& rs) {
   if (!rs.Error()) return false;
-  ReportDamage(std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage());
+  const std::string error = std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage();
+  if (framework::IsDamageCode(rs.ErrorCode()))
+    ReportDamage(error);
+  else
+    framework::MsgBox(error);
   return true;
 }
 

@@ -15,8 +15,13 @@ extern std::int32_t MaxID;                       // highest record number handed
 extern std::int32_t VolNo;                       // index of the chosen volume
 extern bool ErrorCD;                             // append ":ListError" to names that fail normalisation
 
-// The database item "lumeno", fetched on first use and cached; an empty fetch is tried again next time.
-std::shared_ptr<framework::Database> lumeno();
+// The database item "lumeno", fetched on first use and cached; an empty fetch is tried again next
+// time, and tells why in `problem` when given.
+std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem = nullptr);
+
+// The opening's first step: db := lumeno. A catalogue that cannot be had leaves db empty and is
+// reported: "データベース「PATH」を開けませんでした。", a new line and the reason.
+void OpenCatalogue();
 
 // Sets MaxID to the highest No in Folder1 (0 for an empty table); a failed query leaves it as it is.
 void RefreshNumbering();
@@ -48,8 +53,17 @@ void ReportDamage(const std::string& engineError);
 // Whether damage was met in this run.
 bool Damaged();
 
-// Reports the damage when the record set's rows ended by a failure instead of running out; gives
-// whether they did.
+// When the database's latest error is damage (framework::IsDamageCode), reports it and gives true.
+// A busy or locked catalogue is no damage: the command that met it did nothing and can be tried
+// again.
+bool ReportIfDamage(const framework::Database& db);
+
+// A query of the catalogue gave no record set: damage is reported as such, any other failure
+// shown with the engine's error.
+void ReportFailedQuery(const framework::Database& db);
+
+// When the record set's rows ended by a failure instead of running out, reports it (damage as
+// such, anything else with the engine's error) and gives true.
 bool RowsFailed(const framework::RecordSet& rs);
 
 // The database's latest error as the catalogue reports it: the code in decimal digits, a blank, the message.

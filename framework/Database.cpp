@@ -3,13 +3,16 @@
 #include "framework/DatabaseConnection.h"
 #include "framework/Text.h"
 
-#include <QDir>
-#include <QFile>
-#include <QStandardPaths>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
 namespace framework {
@@ -35,6 +38,7 @@ void Connection::setError(int code, std::string message) {
 
 sqlite3_stmt* Connection::cached(const std::string& sql) {
   auto found = statements.find(sql);
+  // Every run resets its statement, so this reset's result (the last run's) was reported then.
   if (found != statements.end()) {
     sqlite3_reset(found->second);
     return found->second;
@@ -56,14 +60,125 @@ int Connection::runCached(const std::string& sql) {
   if (!statement) return errorCode ? errorCode : SQLITE_ERROR;
   int rc = sqlite3_step(statement);
   if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
+  const int reset = sqlite3_reset(statement);
+  if (rc == SQLITE_OK) rc = reset;
   setResult(rc);
-  sqlite3_reset(statement);
   return rc;
 }
 
 bool Connection::beginIfNeeded() {
   if (!sqlite3_get_autocommit(db)) return true;
   return runCached("BEGIN") == SQLITE_OK;
+}
+
+std::string engineError(sqlite3* db, int code) {
+  return std::to_string(code & 0xff) + " " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(code));
+}
+
+namespace {
+
+std::uint32_t bigEndian32(const unsigned char* p) {
+  return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// Whether a log beside the file holds changes not yet copied back into it.
+bool logBeside(const std::string& path) {
+  std::error_code ec;
+  const std::uintmax_t log = std::filesystem::file_size(path + "-wal", ec);
+  return !ec && log > 0;
+}
+
+// A file shorter than the pages its header counts has lost its end, which the engine would notice
+// only when it reads a missing page. A log beside it may hold pages not yet copied back into the
+// file, so the count is trusted only without one.
+std::string truncation(const std::string& path, std::uint64_t size) {
+  if (logBeside(path)) return {};
+  unsigned char h[100];
+  std::ifstream in(path, std::ios::binary);
+  if (!in.read(reinterpret_cast<char*>(h), sizeof h)) return {};  // too short: the engine tells
+  if (std::memcmp(h, "SQLite format 3", 16) != 0) return {};
+  std::uint64_t pageSize = std::uint64_t(h[16]) << 8 | h[17];
+  if (pageSize == 1) pageSize = 65536;
+  const std::uint32_t pages = bigEndian32(h + 28);
+  // The count is kept up to date only by writers that also stamp it with the change counter.
+  if (pages == 0 || bigEndian32(h + 92) != bigEndian32(h + 24)) return {};
+  const std::uint64_t whole = pageSize * pages;
+  if (size >= whole) return {};
+  return "ファイルが途中で切れています（" + std::to_string(whole) + " バイトのうち " +
+         std::to_string(size) + " バイトしかありません）。";
+}
+
+// The folder must take new files: the engine keeps its log and index files beside the catalogue.
+std::string unwritableFolder(const std::string& path) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  if (::access(folder.c_str(), W_OK | X_OK) == 0) return {};
+  if (errno == ENOENT) return "フォルダ「" + folder + "」がありません。";
+  return "フォルダ「" + folder + "」に書き込めません（" + std::strerror(errno) + "）。";
+}
+
+}  // namespace
+
+std::shared_ptr<Connection> connect(const std::string& path, bool& created, std::string& reason) {
+  struct stat status {};
+  created = false;
+  if (::stat(path.c_str(), &status) != 0) {
+    if (errno != ENOENT) {
+      reason = std::strerror(errno);
+      return nullptr;
+    }
+    created = true;
+  } else if (S_ISDIR(status.st_mode)) {
+    reason = "ファイルの代わりに同じ名前のフォルダがあります。";
+    return nullptr;
+  } else if (!S_ISREG(status.st_mode)) {
+    // A pipe or a device would block the program or give no database.
+    reason = "通常のファイルではありません。";
+    return nullptr;
+  } else if (status.st_size == 0) {
+    created = true;  // an empty file holds nothing: the engine takes it for an empty database
+  } else if (reason = truncation(path, static_cast<std::uint64_t>(status.st_size)); !reason.empty()) {
+    return nullptr;
+  }
+  if (reason = unwritableFolder(path); !reason.empty()) return nullptr;
+
+  sqlite3* handle = nullptr;
+  // Only the main thread ever touches a connection (the program's threads are fibers on it), so
+  // SQLite need not lock the connection around every call; reading a row makes many. Only a
+  // missing file is created.
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (created ? SQLITE_OPEN_CREATE : 0);
+  const int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
+  // The handle is owned from here on, also when the open failed.
+  auto connection = std::make_shared<Connection>(handle);
+  if (rc != SQLITE_OK || !handle) {
+    reason = engineError(handle, rc);
+    return nullptr;
+  }
+  // The search writes its LIKE pattern between double quotes.
+  sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+  sqlite3_busy_timeout(handle, 2000);
+  // Closing copies a log back into the file: a file that turns out to be unusable keeps its log
+  // as it is (configure allows the copy again).
+  if (logBeside(path)) sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  // The engine reads nothing at the open: reading the schema is its first look at the file, so
+  // a file that is no database, a damaged schema or another program's lock shows here.
+  const int read = connection->runCached("SELECT count(*) FROM sqlite_schema");
+  if (read != SQLITE_OK) {
+    reason = connection->errorText();
+    return nullptr;
+  }
+  return connection;
+}
+
+bool configure(Connection& connection, std::string& reason) {
+  sqlite3_db_config(connection.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+  for (const char* sql : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
+    if (connection.runCached(sql) != SQLITE_OK) {
+      reason = connection.errorText();
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace detail
@@ -161,10 +276,6 @@ std::string insertText(const std::string& table, const DatabaseRecord& record) {
   return "INSERT INTO " + quotedName(table) + " (" + names + ") VALUES (" + marks + ")";
 }
 
-bool runSetting(sqlite3* db, const char* sql) {
-  return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
 }  // namespace
 
 Database::Database(Key, std::shared_ptr<detail::Connection> connection)
@@ -172,23 +283,14 @@ Database::Database(Key, std::shared_ptr<detail::Connection> connection)
 
 Database::~Database() = default;
 
-std::shared_ptr<Database> Database::open(const std::string& path) {
-  sqlite3* handle = nullptr;
-  // Only the main thread ever touches a connection (the program's threads are fibers on it), so
-  // SQLite need not lock the connection around every call; reading a row makes many.
-  const int rc = sqlite3_open_v2(path.c_str(), &handle,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  // The handle is owned from here on, also when the open failed.
-  auto connection = std::make_shared<detail::Connection>(handle);
-  if (rc != SQLITE_OK || !handle) return nullptr;
-  // The search writes its LIKE pattern between double quotes.
-  sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
-  sqlite3_busy_timeout(handle, 2000);
-  // Reading the journal mode is the first touch of the file, so a file that is no database fails here.
-  if (!runSetting(handle, "PRAGMA journal_mode=WAL") ||
-      !runSetting(handle, "PRAGMA synchronous=NORMAL"))
-    return nullptr;
-  return std::make_shared<Database>(Key{}, std::move(connection));
+std::shared_ptr<Database> Database::open(const std::string& path, std::string* reason) {
+  std::string why;
+  bool created = false;
+  auto connection = detail::connect(path, created, why);
+  if (connection && detail::configure(*connection, why))
+    return std::make_shared<Database>(Key{}, std::move(connection));
+  if (reason) *reason = why;
+  return nullptr;
 }
 
 std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql) {
@@ -233,17 +335,23 @@ void Database::InsertRecord(const std::string& table, const DatabaseRecord& reco
   }
   if (!statement || !c.beginIfNeeded()) return;
   int index = 1;
+  int rc = SQLITE_OK;
   for (const auto& [name, value] : columns) {
     if (const auto* text = std::get_if<std::string>(&value))
-      // The record outlives the step, and the bindings are cleared before it returns.
-      sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()),
-                        SQLITE_STATIC);
+      // The record outlives the step, and the bindings are cleared before it returns. The 64-bit
+      // length lets the engine refuse a text too long for it instead of taking a cut one.
+      rc = sqlite3_bind_text64(statement, index, text->data(), text->size(), SQLITE_STATIC,
+                               SQLITE_UTF8);
     else
-      sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
+      rc = sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
+    if (rc != SQLITE_OK) break;
     ++index;
   }
-  c.setResult(sqlite3_step(statement));
-  sqlite3_reset(statement);
+  if (rc == SQLITE_OK) rc = sqlite3_step(statement);
+  c.setResult(rc);
+  // A reset after a step that went well reports a failure of its own only.
+  const int reset = sqlite3_reset(statement);
+  if (rc == SQLITE_DONE && reset != SQLITE_OK) c.setResult(reset);
   sqlite3_clear_bindings(statement);
 }
 
@@ -265,27 +373,22 @@ void Database::Rollback() {
   c.runCached("ROLLBACK");
 }
 
+bool IsDamageCode(std::int32_t code) {
+  switch (code & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_IOERR:
+    case SQLITE_FORMAT: return true;
+    default: return false;
+  }
+}
+
+int Database::setLengthLimit(int bytes) {
+  return sqlite3_limit(connection_->db, SQLITE_LIMIT_LENGTH, bytes);
+}
+
 bool Database::Error() const { return connection_->errorCode != 0; }
 std::int32_t Database::ErrorCode() const { return connection_->errorCode; }
 std::string Database::ErrorMessage() const { return connection_->errorMessage; }
-
-// ---- The database item
-
-std::shared_ptr<Database> DatabaseItem(const std::string& name) {
-  if (!textEquals(name, "lumeno")) return nullptr;
-  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-  if (folder.isEmpty() || !QDir().mkpath(folder)) return nullptr;
-  const QByteArray path = QFile::encodeName(QDir(folder).filePath(QStringLiteral("lumeno.sqlite")));
-  auto database = Database::open(path.toStdString());
-  if (!database) return nullptr;
-  sqlite3* db = database->connection_->db;
-  if (!runSetting(db,
-                  "CREATE TABLE IF NOT EXISTS Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, "
-                  "Name TEXT, Folder BOOLEAN, CDName TEXT, Type TEXT, Date DATETIME, "
-                  "Time DATETIME, Byte INTEGER)") ||
-      !runSetting(db, "CREATE INDEX IF NOT EXISTS Folder1_FolNo ON Folder1 (FolNo)"))
-    return nullptr;
-  return database;
-}
 
 }  // namespace framework

@@ -102,6 +102,8 @@ class DatabaseRecord {
   std::vector<std::pair<std::string, Value>> columns_;
 };
 
+struct DatabaseProblem;
+
 // One connection to an SQLite file (WAL journal, synchronous NORMAL).
 class Database {
   struct Key {
@@ -109,8 +111,11 @@ class Database {
   };
 
  public:
-  // Nullptr when the file cannot be opened or configured.
-  static std::shared_ptr<Database> open(const std::string& path);
+  // The file read-write; a missing one is created. An existing file is first checked without
+  // writing to it (a regular file the engine can read, whole, in a folder that takes new files).
+  // Nullptr when it cannot be had, with the reason (the engine's code and message, or what is
+  // wrong, in words) in `reason` when given.
+  static std::shared_ptr<Database> open(const std::string& path, std::string* reason = nullptr);
 
   // Made by open only: no one else can name the key.
   Database(Key, std::shared_ptr<detail::Connection> connection);
@@ -133,13 +138,30 @@ class Database {
   std::int32_t ErrorCode() const;
   std::string ErrorMessage() const;
 
+  // Test seam: the longest text or blob the engine takes on this connection, lowered so that a
+  // too-long value can be tried without building one; gives the limit before.
+  int setLengthLimit(int bytes);
+
  private:
-  friend std::shared_ptr<Database> DatabaseItem(const std::string& name);
+  friend std::shared_ptr<Database> DatabaseItem(const std::string&, DatabaseProblem*);
   std::shared_ptr<detail::Connection> connection_;
 };
 
-// The database item by name: "lumeno" is lumeno.sqlite in the application data folder, created with
-// its table on first fetch. A new connection each call; nullptr when it cannot be had.
-std::shared_ptr<Database> DatabaseItem(const std::string& name);
+// Whether an engine result code tells of damage: a damaged file, a file that is none, or an I/O
+// error. Busy and locked are no damage.
+bool IsDamageCode(std::int32_t code);
+
+// Why a database item could not be had.
+struct DatabaseProblem {
+  std::string path;    // the file's full path
+  std::string reason;  // the engine's code and message, or what is wrong, in words
+};
+
+// The database item by name: "lumeno" is lumeno.sqlite in the application data folder. A missing
+// file is created with its table; an existing one is used only when it is a catalogue (table
+// Folder1 with its nine columns and key), checked before anything is written, so a file that is
+// none is left as it is. A new connection each call; nullptr when it cannot be had, with why in
+// `problem` when given.
+std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem* problem = nullptr);
 
 }  // namespace framework

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -47,6 +48,8 @@ struct Connection {
     errorCode = 0;
     errorMessage.clear();
   }
+  // The latest error as it is reported: the code, a blank, the message.
+  std::string errorText() const { return std::to_string(errorCode) + " " + errorMessage; }
 
   // Opens a transaction unless one is open; false (error state set) when it cannot.
   bool beginIfNeeded();
@@ -68,5 +71,18 @@ struct Connection {
   };
   std::vector<Insert> inserts;
 };
+
+// A connection to the file that has written nothing yet: a missing (or empty) file is created
+// empty and `created` set; an existing one must be a regular file that the engine can read and
+// that holds all the pages its header counts. Nullptr with the reason (the engine's code and
+// message, or what is wrong, in words) when it cannot be had.
+std::shared_ptr<Connection> connect(const std::string& path, bool& created, std::string& reason);
+
+// Makes the connection ready for use: WAL journal, synchronous NORMAL. The first write to the
+// file. False with the reason when it fails.
+bool configure(Connection& connection, std::string& reason);
+
+// An engine result as it is reported: the primary code, a blank, the message.
+std::string engineError(sqlite3* db, int code);
 
 }  // namespace framework::detail

@@ -33,6 +33,7 @@ struct RecordSet::Impl {
   bool deletePrepared = false;
   std::string deleteText;            // empty when rows of this result cannot be deleted
   std::string deleteProblem;         // why not
+  int deleteCode = SQLITE_MISUSE;    // and the engine's code for it
   std::vector<int> keyColumns;       // result columns bound, in order, to the DELETE's parameters
 
   void step() {
@@ -47,7 +48,8 @@ struct RecordSet::Impl {
       failureCode = connection->errorCode;
       failureMessage = connection->errorMessage;
     }
-    // Ends the statement's read of the file, so the finished record set holds nothing back.
+    // Ends the statement's read of the file, so the finished record set holds nothing back. Its
+    // result repeats the step's, recorded above.
     sqlite3_reset(statement);
   }
 
@@ -81,17 +83,31 @@ void RecordSet::Impl::prepareDelete() {
   }
 
   sqlite3_stmt* info = nullptr;
-  if (sqlite3_prepare_v2(db, "SELECT name, pk FROM pragma_table_info(?1, ?2) WHERE pk > 0 ORDER BY pk",
-                         -1, &info, nullptr) != SQLITE_OK) {
+  if (const int rc = sqlite3_prepare_v2(
+          db, "SELECT name, pk FROM pragma_table_info(?1, ?2) WHERE pk > 0 ORDER BY pk", -1, &info, nullptr);
+      rc != SQLITE_OK) {
+    deleteCode = rc & 0xff;
     deleteProblem = sqlite3_errmsg(db);
     sqlite3_finalize(info);
     return;
   }
-  sqlite3_bind_text(info, 1, table.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(info, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_bind_text(info, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+  if (rc == SQLITE_OK) rc = sqlite3_bind_text(info, 2, schema.c_str(), -1, SQLITE_TRANSIENT);
   std::vector<std::string> keys;
-  while (sqlite3_step(info) == SQLITE_ROW)
-    keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(info, 0)));
+  while (rc == SQLITE_OK) {
+    rc = sqlite3_step(info);
+    if (rc != SQLITE_ROW) break;
+    const auto* key = reinterpret_cast<const char*>(sqlite3_column_text(info, 0));
+    rc = key ? SQLITE_OK : SQLITE_NOMEM;
+    if (key) keys.emplace_back(key);
+  }
+  // Keys read only part-way would find rows by too little of their key.
+  if (rc != SQLITE_DONE) {
+    deleteCode = rc & 0xff;
+    deleteProblem = rc == SQLITE_NOMEM ? sqlite3_errstr(rc) : sqlite3_errmsg(db);
+    sqlite3_finalize(info);
+    return;
+  }
   sqlite3_finalize(info);
   if (keys.empty()) {
     deleteProblem = "the table has no primary key to find the row by";
@@ -189,18 +205,25 @@ bool RecordSet::DeleteRecord() {
   }
   if (!impl_->deletePrepared) impl_->prepareDelete();
   if (impl_->deleteText.empty()) {
-    c.setError(SQLITE_MISUSE, impl_->deleteProblem);
+    c.setError(impl_->deleteCode, impl_->deleteProblem);
     return false;
   }
   sqlite3_stmt* del = c.cached(impl_->deleteText);
   if (!del) return false;
-  for (std::size_t k = 0; k < impl_->keyColumns.size(); ++k)
-    sqlite3_bind_value(del, static_cast<int>(k) + 1,
-                       sqlite3_column_value(impl_->statement, impl_->keyColumns[k]));
-  if (!c.beginIfNeeded()) return false;
-  const int rc = sqlite3_step(del);
+  int rc = SQLITE_OK;
+  for (std::size_t k = 0; k < impl_->keyColumns.size() && rc == SQLITE_OK; ++k)
+    rc = sqlite3_bind_value(del, static_cast<int>(k) + 1,
+                            sqlite3_column_value(impl_->statement, impl_->keyColumns[k]));
+  if (rc != SQLITE_OK) c.setResult(rc);
+  if (rc != SQLITE_OK || !c.beginIfNeeded()) {
+    sqlite3_clear_bindings(del);
+    return false;
+  }
+  rc = sqlite3_step(del);
   c.setResult(rc);
-  sqlite3_reset(del);
+  // A reset after a step that went well reports a failure of its own only.
+  const int reset = sqlite3_reset(del);
+  if (rc == SQLITE_DONE && reset != SQLITE_OK) c.setResult(rc = reset);
   sqlite3_clear_bindings(del);
   return rc == SQLITE_DONE;
 }

@@ -244,7 +244,7 @@ TEST_F(DiscListTest, BrokenParentLinksEndTheirWalks) {
   EXPECT_EQ(got, want);
 }
 
-TEST_F(DiscListTest, FailedQueriesListNothing) {
+TEST_F(DiscListTest, FailedQueriesListNothingAndTheListsSayWhy) {
   Window1& w = open(smallCatalogue());
   // Another connection takes the table away, so every query of the window fails.
   sqlite3* other = nullptr;
@@ -261,7 +261,10 @@ TEST_F(DiscListTest, FailedQueriesListNothing) {
   EXPECT_EQ(list.ListCount(), 0);
   w.SearchList().AddRow("old");
   EXPECT_TRUE(search(w, "").empty());
-  EXPECT_TRUE(msgs().empty());
+  // No damage: the catalogue is not marked, and an empty list is not taken for an empty catalogue.
+  const std::string why = "1 no such table: Folder1";
+  EXPECT_EQ(msgs(), (std::vector<std::string>{why, why}));
+  EXPECT_FALSE(Module1::Damaged());
 }
 
 }  // namespace

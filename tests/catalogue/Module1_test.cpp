@@ -2,9 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <random>
 
+#include "app/Window1.h"
+#include "app/Window2.h"
+#include "app/Window3.h"
+#include "catalogue/Class1.h"
+#include "framework/Window.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -68,6 +81,241 @@ TEST_F(CatalogueStore, EmptyFetchIsTriedAgain) {
   EXPECT_EQ(Module1::lumeno(), nullptr);
   std::filesystem::remove(folder);
   EXPECT_NE(Module1::lumeno(), nullptr);
+}
+
+// ---- A catalogue that cannot be used
+
+namespace fs = std::filesystem;
+
+const std::string kRefused = "データベースを開けないため、実行できません。";
+
+std::string startMessage(const std::string& path, const std::string& reason) {
+  return "データベース「" + path + "」を開けませんでした。\n" + reason;
+}
+
+void sql(const std::string& path, const std::string& text) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+  sqlite3_close(db);
+}
+
+std::vector<testsupport::Row> discWithFiles(int files) {
+  std::vector<testsupport::Row> rows = {{1, 0, "CD", true, "CD", "ディスク", "2024-01-02 03:04:05", std::nullopt},
+                                        {2, 0, "CD2", true, "CD2", "ディスク", "2024-01-02 03:04:05", std::nullopt}};
+  for (int i = 0; i < files; ++i)
+    rows.push_back({3 + i, 1, "file number " + std::to_string(i), std::nullopt, "CD", " ", "2023-01-02 03:04:05", i});
+  return rows;
+}
+
+void click(framework::PushButton& button) { QTest::mouseClick(button.button(), Qt::LeftButton); }
+
+class UnusableCatalogue : public testsupport::AppTest {
+ protected:
+  // Each command that needs the catalogue, as the user gives it; each is expected to show `refusal`.
+  void tryEveryCommand(Window1& w) {
+    click(w.SinkiButton());
+    Window2* chooser = framework::openInstance<Window2>();
+    ASSERT_NE(chooser, nullptr);
+    chooser->Listbox1().setListIndex(0);
+    click(chooser->PushButton1());
+    EXPECT_FALSE(Class1::IsReading());
+    chooser->Close();
+    if (w.CDList().ListCount() > 0) w.CDList().setListIndex(0);
+    click(w.SakujyoButton());
+    click(w.KensakuButton());
+    std::ofstream(appDir() + "/olddbtext", std::ios::binary)
+        << "Disc\n2006-03-01\nDisk\n7\nDisc\n0\ntrue\n0\n12:00:00\n";
+    w.ReadOldDB_Action();
+    click(Window3::instance().PushButton1());
+  }
+};
+
+struct Made {
+  std::string reason;
+  std::string watched;  // the file that must stay as it is
+  std::unique_ptr<testsupport::ChildProcess> holder;
+};
+
+TEST_F(UnusableCatalogue, IsReportedAtStartRefusesEveryCommandAndStaysAsItIs) {
+  const std::string path = testsupport::cataloguePath();
+  const std::string folder = fs::path(path).parent_path().string();
+  struct Case {
+    const char* name;
+    std::function<Made()> make;
+  };
+  const std::vector<Case> cases = {
+      {"random bytes",
+       [&] {
+         std::mt19937 random(7);
+         std::string bytes(3 * 4096, '\0');
+         for (char& c : bytes) c = static_cast<char>(random());
+         fs::create_directories(folder);
+         std::ofstream(path, std::ios::binary) << bytes;
+         return Made{"26 file is not a database", path, nullptr};
+       }},
+      {"truncated",
+       [&] {
+         testsupport::writeCatalogue(discWithFiles(2000));
+         const auto whole = fs::file_size(path);
+         fs::resize_file(path, whole / 2);
+         return Made{"ファイルが途中で切れています（" + std::to_string(whole) + " バイトのうち " +
+                         std::to_string(whole / 2) + " バイトしかありません）。",
+                     path, nullptr};
+       }},
+      {"folder in its place",
+       [&] {
+         fs::create_directories(path);
+         return Made{"ファイルの代わりに同じ名前のフォルダがあります。", "", nullptr};
+       }},
+      {"data folder a file",
+       [&] {
+         std::ofstream(folder) << "x";
+         return Made{"データフォルダ「" + folder + "」がフォルダではなくファイルです。", folder, nullptr};
+       }},
+      {"foreign table",
+       [&] {
+         fs::create_directories(folder);
+         sql(path, "CREATE TABLE Folder1 (id INTEGER PRIMARY KEY, title TEXT); INSERT INTO Folder1 VALUES (1, 'x')");
+         return Made{"表 Folder1 に余分な列 id があります。", path, nullptr};
+       }},
+      {"locked by another process",
+       [&] {
+         testsupport::writeCatalogue(discWithFiles(3));
+         auto holder = std::make_unique<testsupport::ChildProcess>("lock", path);
+         EXPECT_EQ(holder->report(), "locked");
+         return Made{"5 database is locked", path, std::move(holder)};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder);
+    Module1::Release();
+    Made made = c.make();
+    const std::string before = made.watched.empty() ? "" : testsupport::fileBytes(made.watched);
+    msgs().clear();
+    // The option set and a size of 640 x 430, read after the catalogue all the same.
+    std::ofstream(configDir() + "/lm.pref", std::ios::binary) << std::string("\1\0\0\2\x80\0\0\1\xae", 9);
+    Module1::ErrorCD = false;
+
+    Window1& w = Window1::instance();
+    EXPECT_EQ(msgs(), std::vector<std::string>{startMessage(path, made.reason)});
+    EXPECT_EQ(Module1::db, nullptr);
+    EXPECT_EQ(w.CDList().ListCount(), 0);
+    EXPECT_TRUE(Module1::ErrorCD);
+    EXPECT_EQ(w.Width(), 640);
+    tryEveryCommand(w);
+    EXPECT_EQ(msgs(), (std::vector<std::string>{startMessage(path, made.reason), kRefused, kRefused,
+                                                kRefused, kRefused}));
+    EXPECT_EQ(beeps(), 0);
+    EXPECT_EQ(Module1::MaxID, 0);
+    testsupport::closeAllWindows();
+    made.holder.reset();
+
+    if (!made.watched.empty()) {
+      EXPECT_EQ(testsupport::fileBytes(made.watched), before);
+    }
+    EXPECT_FALSE(fs::exists(path + "-wal"));
+    EXPECT_FALSE(fs::exists(path + "-shm"));
+    EXPECT_FALSE(fs::exists(path + "-journal"));
+  }
+}
+
+// The folder cannot take the engine's log and index files; the catalogue is opened by a user whom
+// the folder's permissions bind (root is not bound by them).
+TEST_F(UnusableCatalogue, AFolderThatTakesNoNewFilesIsReportedAndNothingIsCreatedInIt) {
+  const std::string path = testsupport::cataloguePath();
+  const std::string folder = fs::path(path).parent_path().string();
+  for (bool existing : {true, false}) {
+    SCOPED_TRACE(existing ? "existing catalogue" : "no catalogue yet");
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    if (existing) {
+      testsupport::writeCatalogue(discWithFiles(3));
+      ::chmod(path.c_str(), 0666);
+    }
+    const std::string before = testsupport::fileBytes(path);
+    ::chmod(folder.c_str(), 0555);
+    std::string report;
+    {
+      testsupport::ChildProcess child("open", "", true);
+      report = child.report();
+    }
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(report, startMessage(path, "フォルダ「" + folder + "」に書き込めません（Permission denied）。") + '\x1f');
+    EXPECT_EQ(fs::exists(path), existing);
+    EXPECT_EQ(testsupport::fileBytes(path), before);
+    EXPECT_EQ(fs::directory_iterator(folder) == fs::directory_iterator(), !existing);
+  }
+}
+
+// ---- Damage met while the catalogue is used
+
+std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int size) {
+  std::uint32_t value = 0;
+  for (int i = 0; i < size; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// Overwrites a leaf page of the table: one holding rows from its middle (not the discs, listed at
+// start, nor the highest number, read at start), or the last one.
+void damageALeafOfTheTable(const std::string& path, bool last) {
+  std::string bytes = testsupport::fileBytes(path);
+  const std::uint32_t pageSize = bigEndian(bytes, 16, 2);
+  std::uint32_t root = 0;
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_schema WHERE name='Folder1'", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    root = static_cast<std::uint32_t>(sqlite3_column_int(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+  }
+  const std::size_t page = (root - 1) * std::size_t(pageSize);
+  ASSERT_EQ(bytes[page], 0x05) << "the table's root is no interior page";
+  const std::uint32_t cells = bigEndian(bytes, page + 3, 2);
+  ASSERT_GE(cells, 4u);
+  const std::uint32_t cell = bigEndian(bytes, page + 12 + 2 * (cells / 2), 2);
+  const std::uint32_t child = last ? bigEndian(bytes, page + 8, 4) : bigEndian(bytes, page + cell, 4);
+  bytes.replace((child - 1) * std::size_t(pageSize), pageSize, std::string(pageSize, '\xff'));
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+const std::string kDamage = "データベースが壊れています。\n11 database disk image is malformed";
+
+TEST_F(UnusableCatalogue, DamageMetByAnExpansionIsShownAndTheCatalogueIsChangedNoMore) {
+  testsupport::writeCatalogue(discWithFiles(3000));
+  damageALeafOfTheTable(testsupport::cataloguePath(), false);
+  Window1& w = Window1::instance();
+  ASSERT_TRUE(msgs().empty());
+  ASSERT_EQ(w.CDList().ListCount(), 2);
+  EXPECT_EQ(Module1::MaxID, 3002);
+
+  w.CDList().setExpanded(0, true);
+  ASSERT_EQ(msgs(), std::vector<std::string>{kDamage});
+  EXPECT_TRUE(Module1::Damaged());
+
+  msgs().clear();
+  tryEveryCommand(w);
+  // The search only reads, so it is not refused: its scan meets the damage and tells it again.
+  EXPECT_EQ(msgs(), (std::vector<std::string>(4, kDamage)));
+  EXPECT_EQ(beeps(), 0);
+  EXPECT_EQ(Module1::MaxID, 3002);
+}
+
+// The highest number cannot be read: the damage is shown at start and the catalogue is changed no
+// more, while the discs stay listed.
+TEST_F(UnusableCatalogue, DamageMetByTheNumberingAtStartIsShownThere) {
+  testsupport::writeCatalogue(discWithFiles(3000));
+  damageALeafOfTheTable(testsupport::cataloguePath(), true);
+  Window1& w = Window1::instance();
+  EXPECT_EQ(msgs(), std::vector<std::string>{kDamage});
+  EXPECT_EQ(w.CDList().ListCount(), 2);
+  EXPECT_EQ(Module1::MaxID, 0);
+  click(w.SakujyoButton());
+  EXPECT_EQ(msgs(), (std::vector<std::string>(2, kDamage)));
 }
 
 }  // namespace

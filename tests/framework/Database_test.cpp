@@ -1,10 +1,12 @@
 #include "framework/Database.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <set>
@@ -301,15 +303,60 @@ TEST_F(DatabaseTest, RecordSetOutlivesItsDatabase) {
   EXPECT_TRUE(rs->Eof());
 }
 
-TEST(DatabaseOpen, FailsForAFolderThatIsMissingOrAFileThatIsNoDatabase) {
+TEST_F(DatabaseTest, ATextTooLongToBindFailsItsInsertWithTheEnginesError) {
+  db_->setLengthLimit(1000);
+  for (const char* column : {"Name", "CDName"}) {
+    SCOPED_TRACE(column);
+    DatabaseRecord r;
+    r.IntegerColumn("No", 1);
+    r.Column(column, std::string(1001, 'x'));
+    db_->InsertRecord("Folder1", r);
+    EXPECT_TRUE(db_->Error());
+    EXPECT_EQ(db_->ErrorCode(), 18);
+    EXPECT_EQ(db_->ErrorMessage(), "string or blob too big");
+  }
+  insert(2, 0, "short", "A");
+  db_->Commit();
+  EXPECT_EQ(count(""), 1);
+  EXPECT_EQ(count("WHERE No=1"), 0);
+}
+
+TEST(DatabaseOpen, TellsWhyAFileCannotBeHadAndLeavesItAsItIs) {
   QTemporaryDir dir;
-  EXPECT_EQ(Database::open(QDir(dir.path()).filePath("missing/t.sqlite").toStdString()), nullptr);
-  const QString junk = QDir(dir.path()).filePath("junk.sqlite");
-  QFile file(junk);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(QByteArray(8192, 'x'));
-  file.close();
-  EXPECT_EQ(Database::open(junk.toStdString()), nullptr);
+  const std::string folder = dir.path().toStdString();
+  struct Case {
+    const char* name;
+    std::string content;  // "" for a folder in the file's place
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"junk", std::string(8192, 'x'), "26 file is not a database"},
+      {"short junk", "abc", "26 file is not a database"},
+      {"folder", "", "ファイルの代わりに同じ名前のフォルダがあります。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = folder + "/" + c.name + ".sqlite";
+    if (c.content.empty()) {
+      QDir().mkpath(QString::fromStdString(path));
+    } else {
+      QFile file(QString::fromStdString(path));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(c.content.data(), static_cast<qint64>(c.content.size()));
+    }
+    std::string reason;
+    EXPECT_EQ(Database::open(path, &reason), nullptr);
+    EXPECT_EQ(reason, c.reason);
+    if (!c.content.empty()) {
+      QFile file(QString::fromStdString(path));
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      EXPECT_EQ(file.readAll().toStdString(), c.content);
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(path + "-wal")));
+  }
+  std::string reason;
+  EXPECT_EQ(Database::open(folder + "/missing/t.sqlite", &reason), nullptr);
+  EXPECT_EQ(reason, "フォルダ「" + folder + "/missing」がありません。");
 }
 
 TEST(DatabaseItem, LumenoIsCreatedWithItsTableInTheDataFolder) {
@@ -338,6 +385,109 @@ TEST(DatabaseItem, LumenoIsCreatedWithItsTableInTheDataFolder) {
   EXPECT_EQ(max->IdxField(1).StringValue(), "1");
 
   EXPECT_EQ(DatabaseItem("other"), nullptr);
+}
+
+// Tables that are no catalogue: each file is refused with what is wrong and stays as it was.
+TEST(DatabaseItem, AFileThatIsNoCatalogueIsRefusedWithWhatIsWrongAndLeftAsItIs) {
+  const QString file = QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath("lumeno/lumeno.sqlite");
+  const std::string path = file.toStdString();
+  struct Case {
+    const char* schema;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"CREATE TABLE Other (x)", "表 Folder1 がありません。"},
+      {"CREATE VIEW Folder1 AS SELECT 1 AS No", "Folder1 が表ではありません（view）。"},
+      {"CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder BOOLEAN, CDName TEXT, "
+       "Type TEXT, Date DATETIME, Time DATETIME)",
+       "表 Folder1 に列 Byte がありません。"},
+      {"CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder BOOLEAN, CDName TEXT, "
+       "Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER, Extra TEXT)",
+       "表 Folder1 に余分な列 Extra があります。"},
+      {"CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder TEXT, CDName TEXT, "
+       "Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER)",
+       "表 Folder1 の列 Folder が BOOLEAN ではなく TEXT です。"},
+      {"CREATE TABLE Folder1 (No INTEGER, FolNo INTEGER, Name TEXT, Folder BOOLEAN, CDName TEXT, "
+       "Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER)",
+       "表 Folder1 の主キーが No（INTEGER PRIMARY KEY）だけではありません。"},
+      {"CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT NOT NULL, Folder BOOLEAN, "
+       "CDName TEXT, Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER)",
+       "表 Folder1 の列 Name に制約（NOT NULL または既定値）があります。"},
+      {"CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder BOOLEAN, CDName TEXT, "
+       "Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER) WITHOUT ROWID",
+       "表 Folder1 に行番号がありません（WITHOUT ROWID）。"},
+  };
+  auto bytesOf = [](const QString& name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+  };
+  // In every journal mode: reading a file in WAL mode makes its log and index files, which must be
+  // gone again afterwards, and a log left beside the file stays as it was.
+  enum Mode { Rollback, Wal, WalWithLog };
+  for (const Case& c : cases) {
+    for (Mode mode : {Rollback, Wal, WalWithLog}) {
+      SCOPED_TRACE(std::to_string(mode) + ": " + c.schema);
+      QFile::remove(file);
+      QFile::remove(file + "-wal");
+      QFile::remove(file + "-shm");
+      QDir().mkpath(QFileInfo(file).path());
+      {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        const std::string sql = (mode == Rollback ? "" : "PRAGMA journal_mode=WAL; ") + std::string(c.schema);
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        if (mode == WalWithLog) sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        sqlite3_close(db);
+      }
+      ASSERT_EQ(QFile::exists(file + "-wal"), mode == WalWithLog);
+      QFile::remove(file + "-shm");
+      const QByteArray bytes = bytesOf(file), log = bytesOf(file + "-wal");
+      DatabaseProblem problem;
+      EXPECT_EQ(DatabaseItem("lumeno", &problem), nullptr);
+      EXPECT_EQ(problem.path, path);
+      EXPECT_EQ(problem.reason, c.reason);
+      EXPECT_EQ(bytesOf(file), bytes);
+      EXPECT_EQ(bytesOf(file + "-wal"), log);
+      if (mode != WalWithLog) {
+        EXPECT_FALSE(QFile::exists(file + "-shm"));
+      }
+    }
+  }
+  QFile::remove(file);
+}
+
+// A catalogue made by hand or by an earlier version, in another journal mode and without the
+// index, or a file left empty by a first start that was cut short, is taken and made ready.
+TEST(DatabaseItem, ACatalogueInAnyJournalModeOrAnEmptyFileIsTaken) {
+  const QString file = QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath("lumeno/lumeno.sqlite");
+  const std::string path = file.toStdString();
+  for (bool empty : {false, true}) {
+    QFile::remove(file);
+    QDir().mkpath(QFileInfo(file).path());
+    if (empty) {
+      QFile f(file);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    } else {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+      const std::string sql = std::string(kSchema) + "; INSERT INTO Folder1 (No, Name) VALUES (4, 'kept')";
+      EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+      sqlite3_close(db);
+    }
+    DatabaseProblem problem;
+    auto db = DatabaseItem("lumeno", &problem);
+    ASSERT_TRUE(db) << problem.reason;
+    auto mode = db->SQLSelect("PRAGMA journal_mode");
+    ASSERT_TRUE(mode);
+    EXPECT_EQ(mode->IdxField(1).StringValue(), "wal");
+    auto index = db->SQLSelect("SELECT COUNT(*) FROM sqlite_schema WHERE name='Folder1_FolNo'");
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->IdxField(1).IntegerValue(), 1);
+    auto max = db->SQLSelect("SELECT MAX(No) FROM Folder1");
+    ASSERT_TRUE(max);
+    EXPECT_EQ(max->IdxField(1).StringValue(), empty ? "" : "4");
+  }
+  QFile::remove(file);
 }
 
 }  // namespace

@@ -9,7 +9,12 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
+
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/AboutWindow.h"
 #include "app/SetteiWindow.h"
@@ -23,6 +28,8 @@
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
 #include "framework/Window.h"
+
+extern char** environ;
 
 namespace testsupport {
 namespace {
@@ -204,6 +211,99 @@ void closeAllWindows() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
   }
+}
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+namespace {
+constexpr const char* kTaskVariable = "LUMENO_TEST_CHILD_TASK";
+constexpr const char* kArgumentVariable = "LUMENO_TEST_CHILD_ARGUMENT";
+constexpr int kReportFd = 3;  // where a child writes its report, ended by '\0'
+constexpr uid_t kNobody = 65534;
+
+std::string readReport(int fd) {
+  std::string report;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\0') report += c;
+  return report;
+}
+}  // namespace
+
+ChildProcess::ChildProcess(const std::string& task, const std::string& argument, bool unprivileged) {
+  // Everything the child needs is made before the fork: between fork and exec only system calls.
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  env.push_back(std::string(kTaskVariable) + "=" + task);
+  env.push_back(std::string(kArgumentVariable) + "=" + argument);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  char name[] = "lumeno-test-child";
+  char* argv[] = {name, nullptr};
+  const bool drop = unprivileged && ::geteuid() == 0;
+
+  int input[2], report[2];
+  if (::pipe(input) != 0 || ::pipe(report) != 0) throw std::runtime_error("no pipe");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    ::dup2(input[0], 0);
+    ::dup2(report[1], kReportFd);
+    for (int fd : {input[0], input[1], report[0], report[1]})
+      if (fd != 0 && fd != kReportFd) ::close(fd);
+    if (drop && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+      ::_exit(126);
+    ::execve("/proc/self/exe", argv, envp.data());
+    ::_exit(127);
+  }
+  ::close(input[0]);
+  ::close(report[1]);
+  input_ = input[1];
+  if (pid_ < 0) {
+    ::close(report[0]);
+    throw std::runtime_error("no child process");
+  }
+  report_ = readReport(report[0]);
+  ::close(report[0]);
+}
+
+ChildProcess::~ChildProcess() {
+  if (input_ >= 0) ::close(input_);
+  int status = 0;
+  if (pid_ > 0) ::waitpid(pid_, &status, 0);
+}
+
+bool isChildProcess() { return !qEnvironmentVariableIsEmpty(kTaskVariable); }
+
+int runChildTask() {
+  const std::string task = qEnvironmentVariable(kTaskVariable).toStdString();
+  const std::string argument = qEnvironmentVariable(kArgumentVariable).toStdString();
+  std::string report;
+  int code = 0;
+  if (task == "lock") {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(argument.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    // Taken at once and kept until the connection closes; the file is never written.
+    const int rc = sqlite3_exec(db, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr);
+    report = rc == SQLITE_OK ? "locked" : sqlite3_errmsg(db);
+    ::write(kReportFd, report.c_str(), report.size() + 1);
+    char c;
+    while (::read(0, &c, 1) == 1) {
+    }
+    sqlite3_close(db);
+    return 0;
+  }
+  if (task == "open") {
+    framework::setMsgBoxHook([&](const std::string& text) { report += text + '\x1f'; });
+    Module1::OpenCatalogue();
+  } else {
+    report = "unknown task " + task;
+    code = 2;
+  }
+  ::write(kReportFd, report.c_str(), report.size() + 1);
+  return code;
 }
 
 }  // namespace testsupport

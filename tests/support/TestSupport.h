@@ -57,4 +57,33 @@ void mountVolumes(const std::vector<std::pair<std::string, std::string>>& nameAn
 // Closes every open window of the program, drops unfinished threads and deletes what was closed.
 void closeAllWindows();
 
+// The test program run again in a child process for one task, which it reports when done:
+// "lock" holds an exclusive lock on the SQLite file `argument` until the child is ended (and
+// reports "locked"); "open" opens the catalogue as the program starts (reporting the messages
+// shown, each ended by '\x1f'), as the unprivileged user "nobody" when `unprivileged` and the
+// tests run as root.
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& task, const std::string& argument, bool unprivileged = false);
+  // Ends the child (closes its input) and waits for it.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // What the child reported, once it had done its task.
+  const std::string& report() const { return report_; }
+
+ private:
+  int pid_ = -1;
+  int input_ = -1;
+  std::string report_;
+};
+
+// In a child process started by ChildProcess: does its task and gives the exit code. Called by
+// main before any test runs when the environment names a task.
+bool isChildProcess();
+int runChildTask();
+
+// The bytes of a file; empty when it cannot be read.
+std::string fileBytes(const std::string& path);
+
 }  // namespace testsupport
