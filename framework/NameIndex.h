@@ -10,9 +10,10 @@
 namespace framework {
 
 // An FTS5 trigram index over Folder1's names, kept in the catalogue file as table Folder1Names
-// (external content on Folder1, rowid No). Triggers on Folder1 keep it in step with every insert,
-// deletion and update; Folder1NamesBuilt holds how far the index reaches (every No up to UpTo is
-// in it), so a build that was cut off goes on where it stopped.
+// (external content on Folder1, rowid No). Triggers on Folder1 queue every insert, deletion and
+// update in Folder1NamesQueue, which the index takes in before it answers; Folder1NamesBuilt holds
+// how far the index reaches (every No up to UpTo is in it), so a build that was cut off goes on
+// where it stopped.
 class NameIndex {
  public:
   // The highest UpTo: every record is indexed.
@@ -24,6 +25,10 @@ class NameIndex {
   // How far the index reaches; 0 when there is none.
   static std::int64_t IndexedUpTo(Database& db);
   static bool Complete(Database& db) { return IndexedUpTo(db) == kComplete; }
+
+  // Takes the queued changes into the index: in a transaction of its own, or in the one open.
+  // False when it cannot (the index then cannot answer yet).
+  static bool TakeQueue(Database& db);
 
   enum class Step { Done, More, Waiting, Failed };
   // Indexes the next records for about `budget`, in a transaction of its own that also moves the
@@ -37,8 +42,9 @@ class NameIndex {
 
   // The records (No, FolNo, Name, Folder) whose Name matches LIKE '%term%', in No order: the
   // records a scan of Folder1 gives, found through the index when it is complete and can narrow
-  // the term, by the scan otherwise. Nullptr when the query fails.
-  static std::unique_ptr<RecordSet> Search(Database& db, const std::string& term);
+  // the term, by the scan otherwise. Only with `mayWrite` does it take the queue in, so a
+  // catalogue that must not change is scanned. Nullptr when the query fails.
+  static std::unique_ptr<RecordSet> Search(Database& db, const std::string& term, bool mayWrite);
 };
 
 }  // namespace framework
