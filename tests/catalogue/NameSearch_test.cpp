@@ -197,6 +197,17 @@ class NameSearchTest : public testsupport::AppTest {
               SQLITE_OK);
   }
 
+  // Reads a volume "Vol" holding the entries, then deletes the corpus's first disc.
+  void readAndDeleteTheFirstDisc(const std::vector<std::string>& entries) {
+    testsupport::mountVolumes({{"Vol", testsupport::makeTree(tmp_.path().toStdString() + "/vol", entries)}});
+    Module1::VolNo = 1;
+    w().CDName = "Vol";
+    w().NewCD();
+    w().CDList().setListIndex(0);
+    w().SakujyoButton().Push();
+    EXPECT_EQ(Sql().number("SELECT COUNT(*) FROM Folder1 WHERE CDName = 'disc1'"), 0);
+  }
+
   bool busyShown() { return w().Label1().Visible() && w().ProgressWheel1().Visible(); }
 
   QTemporaryDir tmp_;
@@ -229,17 +240,8 @@ TEST_F(NameSearchTest, ADecomposedTextFindsTheComposedNames) {
 
 TEST_F(NameSearchTest, TheIndexKeepsInStepWithReadsDeletionsUpdatesAndImports) {
   testsupport::writeCatalogue(corpus(3));
-  const std::string root = testsupport::makeTree(tmp_.path().toStdString() + "/vol",
-                                                 {"ガイドブック.txt", "Readme/", "Readme/abc'd", "Readme/x%y_z"});
-  testsupport::mountVolumes({{"Vol", root}});
-  Module1::VolNo = 1;
-  w().CDName = "Vol";
-  w().NewCD();
-  // Deleting the first disc of the corpus.
-  w().CDList().setListIndex(0);
-  w().SakujyoButton().Push();
+  readAndDeleteTheFirstDisc({"ガイドブック.txt", "Readme/", "Readme/abc'd", "Readme/x%y_z"});
   ASSERT_TRUE(msgs().empty()) << msgs().front();
-  EXPECT_EQ(Sql().number("SELECT COUNT(*) FROM Folder1 WHERE CDName = 'disc1'"), 0);
   w().CDName = "Vol";
   w().ReCD();
   // An import of two records with numbers below those the reads handed out.
@@ -266,14 +268,7 @@ TEST_F(NameSearchTest, ACatalogueWithoutTheIndexGetsItOnOpenAndAnswersTheSameMea
   EXPECT_FALSE(framework::NameIndex::Complete(*Module1::db));
   // The search scans until the index is whole, and the catalogue changes meanwhile.
   EXPECT_EQ(search("abc"), before);
-  const std::string root = testsupport::makeTree(tmp_.path().toStdString() + "/vol", {"abcdef", "F/xabc"});
-  testsupport::mountVolumes({{"Vol", root}});
-  Module1::VolNo = 1;
-  w().CDName = "Vol";
-  w().NewCD();
-  w().CDList().setListIndex(0);
-  w().SakujyoButton().Push();
-  EXPECT_EQ(Sql().number("SELECT COUNT(*) FROM Folder1 WHERE CDName = 'disc1'"), 0);
+  readAndDeleteTheFirstDisc({"abcdef", "F/xabc"});
   ASSERT_TRUE(waitUntil([&] { return framework::NameIndex::Complete(*Module1::db) && !busyShown(); }));
   expectSameAsPlainSearch(6);
 }
