@@ -74,11 +74,11 @@ bool runAll(sqlite3* db, std::initializer_list<const char*> sqls) {
   return true;
 }
 
-// Keeps the latest error while the transaction is undone.
-void rollBack(detail::Connection& c) {
+// Undoes what failed, keeping the failure as the latest error.
+void undo(detail::Connection& c, std::initializer_list<const char*> sqls) {
   const std::int32_t code = c.errorCode;
   const std::string message = c.errorMessage;
-  runAll(c.db, {"ROLLBACK"});
+  runAll(c.db, sqls);
   c.setError(code, message);
 }
 
@@ -91,8 +91,13 @@ int beginNow(detail::Connection& c) {
   return rc;
 }
 
+// Both steps or neither, also inside a transaction that goes on after a failure.
 bool takeQueue(detail::Connection& c) {
-  return stepOnce(c, kTakeQueue, {}) == SQLITE_DONE && stepOnce(c, kEmptyQueue, {}) == SQLITE_DONE;
+  if (stepOnce(c, "SAVEPOINT Folder1NamesQueue", {}) != SQLITE_DONE) return false;
+  if (stepOnce(c, kTakeQueue, {}) == SQLITE_DONE && stepOnce(c, kEmptyQueue, {}) == SQLITE_DONE)
+    return stepOnce(c, "RELEASE Folder1NamesQueue", {}) == SQLITE_DONE;
+  undo(c, {"ROLLBACK TO Folder1NamesQueue", "RELEASE Folder1NamesQueue"});
+  return false;
 }
 
 }  // namespace
@@ -135,7 +140,7 @@ bool NameIndex::TakeQueue(Database& db) {
   if (!sqlite3_get_autocommit(c.db)) return takeQueue(c);
   if (beginNow(c) != SQLITE_DONE) return false;
   if (takeQueue(c) && stepOnce(c, "COMMIT", {}) == SQLITE_DONE) return true;
-  rollBack(c);
+  undo(c, {"ROLLBACK"});
   return false;
 }
 
@@ -167,7 +172,7 @@ NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget)
   ok = ok && stepOnce(c, "UPDATE Folder1NamesBuilt SET UpTo = ?1", {upTo}) == SQLITE_DONE &&
        stepOnce(c, "COMMIT", {}) == SQLITE_DONE;
   if (!ok) {
-    rollBack(c);
+    undo(c, {"ROLLBACK"});
     return Step::Failed;
   }
   return upTo == kComplete ? Step::Done : Step::More;
