@@ -14,19 +14,21 @@ void showBusy(Window1& window, bool busy) {
 
 std::unique_ptr<framework::NameIndexBuild> StartNameIndexing(Window1& window) {
   const std::shared_ptr<framework::Database> db = Module1::db;
-  if (!db || Module1::Damaged() || framework::NameIndex::Complete(*db)) return nullptr;
+  if (!db || Module1::Damaged()) return nullptr;
   // A catalogue the index could not be added to (a read-only file) is searched by scanning.
   if (!framework::NameIndex::Prepare(*db)) return nullptr;
-  showBusy(window, true);
+  auto building = std::make_shared<bool>(!framework::NameIndex::Complete(*db));
+  if (*building) showBusy(window, true);
   return std::make_unique<framework::NameIndexBuild>(
       db,
-      [&window] {
+      [&window, building] {
         if (Module1::Damaged()) return false;
         // A read that ended meanwhile hid the indicators; the build still runs.
-        showBusy(window, true);
+        if (*building) showBusy(window, true);
         return true;
       },
-      [&window] {
-        if (!Class1::IsReading()) showBusy(window, false);
+      [&window, building] {
+        if (*building && !Class1::IsReading()) showBusy(window, false);
+        *building = false;
       });
 }

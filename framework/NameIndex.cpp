@@ -39,10 +39,13 @@ constexpr const char* kPresent =
     "'Folder1NamesQueue', 'Folder1Names_Insert', 'Folder1Names_Delete', 'Folder1Names_Update')";
 constexpr int kObjects = 6;
 constexpr const char* kQueued = "SELECT EXISTS (SELECT 1 FROM Folder1NamesQueue)";
+constexpr const char* kQueueUpTo =
+    "SELECT MAX(Seq) FROM (SELECT Seq FROM Folder1NamesQueue ORDER BY Seq LIMIT ?1)";
 constexpr const char* kTakeQueue =
     "INSERT INTO Folder1Names (Folder1Names, rowid, Name) SELECT CASE Gone WHEN 1 THEN 'delete' END, "
-    "No, Name FROM Folder1NamesQueue ORDER BY Seq";
-constexpr const char* kEmptyQueue = "DELETE FROM Folder1NamesQueue";
+    "No, Name FROM Folder1NamesQueue WHERE Seq <= ?1 ORDER BY Seq";
+constexpr const char* kEmptyQueue = "DELETE FROM Folder1NamesQueue WHERE Seq <= ?1";
+constexpr std::int64_t kWholeQueue = 0x7fffffffffffffff;
 
 constexpr const char* kScan = "SELECT No, FolNo, Name, Folder FROM Folder1 WHERE Name LIKE ?1";
 constexpr const char* kIndexed =
@@ -51,6 +54,8 @@ constexpr const char* kIndexed =
 
 // Rows per statement of a build: small enough to look at the clock often.
 constexpr int kBatch = 2000;
+// Queued changes per step: a few tens of milliseconds of work.
+constexpr std::int64_t kQueueBatch = 20000;
 
 // Steps a cached statement once with its integer parameters; the statement is reset afterwards.
 // Gives the engine's result and, on a row, its first column.
@@ -91,10 +96,14 @@ int beginNow(detail::Connection& c) {
   return rc;
 }
 
-// Both steps or neither, also inside a transaction that goes on after a failure.
-bool takeQueue(detail::Connection& c) {
+// The first `count` queued changes into the index: both steps or neither, also inside a
+// transaction that goes on after a failure.
+bool takeQueue(detail::Connection& c, std::int64_t count) {
+  std::optional<std::int64_t> last;
+  if (stepOnce(c, kQueueUpTo, {count}, &last) != SQLITE_DONE) return false;
+  if (!last) return true;
   if (stepOnce(c, "SAVEPOINT Folder1NamesQueue", {}) != SQLITE_DONE) return false;
-  if (stepOnce(c, kTakeQueue, {}) == SQLITE_DONE && stepOnce(c, kEmptyQueue, {}) == SQLITE_DONE)
+  if (stepOnce(c, kTakeQueue, {*last}) == SQLITE_DONE && stepOnce(c, kEmptyQueue, {*last}) == SQLITE_DONE)
     return stepOnce(c, "RELEASE Folder1NamesQueue", {}) == SQLITE_DONE;
   undo(c, {"ROLLBACK TO Folder1NamesQueue", "RELEASE Folder1NamesQueue"});
   return false;
@@ -137,9 +146,9 @@ bool NameIndex::TakeQueue(Database& db) {
   if (stepOnce(c, kQueued, {}, &queued) != SQLITE_DONE) return false;
   if (queued.value_or(0) == 0) return true;
   // Inside a transaction of someone else's the queue goes with it, kept or undone.
-  if (!sqlite3_get_autocommit(c.db)) return takeQueue(c);
+  if (!sqlite3_get_autocommit(c.db)) return takeQueue(c, kWholeQueue);
   if (beginNow(c) != SQLITE_DONE) return false;
-  if (takeQueue(c) && stepOnce(c, "COMMIT", {}) == SQLITE_DONE) return true;
+  if (takeQueue(c, kWholeQueue) && stepOnce(c, "COMMIT", {}) == SQLITE_DONE) return true;
   undo(c, {"ROLLBACK"});
   return false;
 }
@@ -148,12 +157,16 @@ NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget)
   detail::Connection& c = *db.connection_;
   if (!sqlite3_get_autocommit(c.db)) return Step::Waiting;
   std::int64_t upTo = IndexedUpTo(db);
-  if (upTo == kComplete) return Step::Done;
+  std::optional<std::int64_t> queued;
+  if (stepOnce(c, kQueued, {}, &queued) != SQLITE_DONE) return Step::Failed;
+  if (upTo == kComplete && queued.value_or(0) == 0) return Step::Done;
   if (beginNow(c) != SQLITE_DONE) return c.errorCode == SQLITE_BUSY ? Step::Waiting : Step::Failed;
 
   const auto until = std::chrono::steady_clock::now() + budget;
-  bool ok = takeQueue(c);
-  while (ok) {
+  bool ok = takeQueue(c, kQueueBatch);
+  // At least one batch, however short the budget.
+  for (bool first = true; ok && upTo != kComplete && (first || std::chrono::steady_clock::now() < until);
+       first = false) {
     std::optional<std::int64_t> last;
     ok = stepOnce(c, "SELECT MAX(No) FROM (SELECT No FROM Folder1 WHERE No > ?1 ORDER BY No LIMIT ?2)",
                   {upTo, kBatch}, &last) == SQLITE_DONE;
@@ -167,7 +180,6 @@ NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget)
                   "WHERE No > ?1 AND No <= ?2",
                   {upTo, *last}) == SQLITE_DONE;
     upTo = *last;
-    if (std::chrono::steady_clock::now() >= until) break;
   }
   ok = ok && stepOnce(c, "UPDATE Folder1NamesBuilt SET UpTo = ?1", {upTo}) == SQLITE_DONE &&
        stepOnce(c, "COMMIT", {}) == SQLITE_DONE;
@@ -175,7 +187,7 @@ NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget)
     undo(c, {"ROLLBACK"});
     return Step::Failed;
   }
-  return upTo == kComplete ? Step::Done : Step::More;
+  return Step::More;
 }
 
 std::optional<std::string> NameIndex::MatchQuery(std::string_view term) {

@@ -31,8 +31,9 @@ class NameIndex {
   static bool TakeQueue(Database& db);
 
   enum class Step { Done, More, Waiting, Failed };
-  // Indexes the next records for about `budget`, in a transaction of its own that also moves the
-  // marker. While another transaction is open (a read, a deletion) it does nothing: Waiting.
+  // Takes in part of the queue and indexes the next records for about `budget`, in a transaction
+  // of its own that also moves the marker; Done once the index is complete and nothing is queued.
+  // While another transaction is open (a read, a deletion) it does nothing: Waiting.
   static Step Build(Database& db, std::chrono::milliseconds budget);
 
   // The FTS5 query whose rows hold every name that LIKE '%term%' matches: one phrase for each run

@@ -9,8 +9,10 @@ namespace framework {
 namespace {
 // Long enough that the commits do not dominate, short enough that the window answers at once.
 constexpr std::chrono::milliseconds kStep{40};
-// How often a build waiting for another transaction looks again.
+// How often a build waiting for another transaction looks again, and how often a complete index
+// looks for queued changes.
 constexpr int kWaitMs = 100;
+constexpr int kIdleMs = 1000;
 }  // namespace
 
 NameIndexBuild::NameIndexBuild(std::shared_ptr<Database> db, std::function<bool()> mayGoOn,
@@ -26,16 +28,18 @@ NameIndexBuild::NameIndexBuild(std::shared_ptr<Database> db, std::function<bool(
 
 NameIndexBuild::~NameIndexBuild() = default;
 
-bool NameIndexBuild::Running() const { return timer_->isActive(); }
-
 void NameIndexBuild::step() {
-  if (!mayGoOn_ || mayGoOn_()) {
-    switch (NameIndex::Build(*db_, kStep)) {
-      case NameIndex::Step::More: timer_->start(0); return;
-      case NameIndex::Step::Waiting: timer_->start(kWaitMs); return;
-      case NameIndex::Step::Done:
-      case NameIndex::Step::Failed: break;
-    }
+  NameIndex::Step result = NameIndex::Step::Failed;
+  if (!mayGoOn_ || mayGoOn_()) result = NameIndex::Build(*db_, kStep);
+  switch (result) {
+    case NameIndex::Step::More: timer_->start(0); return;
+    case NameIndex::Step::Waiting: timer_->start(kWaitMs); return;
+    case NameIndex::Step::Done:
+      timer_->start(kIdleMs);
+      if (complete_) return;
+      complete_ = true;
+      break;
+    case NameIndex::Step::Failed: break;
   }
   // The callback may destroy this object.
   auto finished = std::move(finished_);

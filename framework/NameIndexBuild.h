@@ -10,19 +10,19 @@ class Database;
 
 // Builds the name index of a catalogue in short steps from the event loop, so the window keeps
 // answering; each step is committed with the marker, so a build cut off goes on at the next start.
-// While another transaction is open the build waits for it. Stops when destroyed.
+// Once complete it takes the changes queued by later reads into the index every little while, so
+// the first search after a large read need not. While another transaction is open it waits for it.
+// Stops when destroyed.
 class NameIndexBuild {
  public:
   // Starts at the next turn of the event loop. `mayGoOn` is asked before each step: false ends the
-  // build. `finished` runs once, when the index is complete, a step failed (the search then keeps
-  // scanning) or the build was ended.
+  // work. `finished` runs once, when the index is first complete, a step failed (the search then
+  // scans, or takes the queue in itself) or the work was ended.
   NameIndexBuild(std::shared_ptr<Database> db, std::function<bool()> mayGoOn,
                  std::function<void()> finished);
   ~NameIndexBuild();
   NameIndexBuild(const NameIndexBuild&) = delete;
   NameIndexBuild& operator=(const NameIndexBuild&) = delete;
-
-  bool Running() const;
 
  private:
   void step();
@@ -31,6 +31,7 @@ class NameIndexBuild {
   std::function<bool()> mayGoOn_;
   std::function<void()> finished_;
   std::unique_ptr<QTimer> timer_;
+  bool complete_ = false;
 };
 
 }  // namespace framework

@@ -258,6 +258,17 @@ TEST_F(NameSearchTest, TheIndexKeepsInStepWithReadsDeletionsUpdatesAndImports) {
   expectSameAsPlainSearch(4);
 }
 
+TEST_F(NameSearchTest, WhatAReadQueuesReachesTheIndexWithoutASearch) {
+  testsupport::writeCatalogue(corpus(9));
+  w();
+  readAndDeleteTheFirstDisc({"abcdef", "F/", "F/xabc"});
+  Sql c;
+  EXPECT_GT(c.number("SELECT COUNT(*) FROM Folder1NamesQueue"), 0);
+  ASSERT_TRUE(waitUntil([&] { return c.number("SELECT COUNT(*) FROM Folder1NamesQueue") == 0; }));
+  EXPECT_FALSE(busyShown());
+  EXPECT_EQ(c.exec("INSERT INTO Folder1Names (Folder1Names) VALUES ('integrity-check')"), SQLITE_OK);
+}
+
 TEST_F(NameSearchTest, ACatalogueWithoutTheIndexGetsItOnOpenAndAnswersTheSameMeanwhile) {
   testsupport::writeCatalogue(corpus(5));
   dropNameIndex();
