@@ -10,6 +10,7 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Module1.h"
+#include "catalogue/NameIndexing.h"
 
 namespace {
 
@@ -231,6 +232,7 @@ void Window1::Event_Open() {
   Module1::OpenCatalogue();
   Module1::RefreshNumbering();
   OpenDB();
+  nameIndexing_ = StartNameIndexing(*this);
   Module1::ReadPref();
 }
 

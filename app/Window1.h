@@ -1,11 +1,13 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "framework/FolderItem.h"
 #include "framework/Label.h"
 #include "framework/Listbox.h"
 #include "framework/MenuItem.h"
+#include "framework/NameIndexBuild.h"
 #include "framework/ProgressWheel.h"
 #include "framework/PushButton.h"
 #include "framework/ScrollBar.h"
@@ -90,4 +92,6 @@ class Window1 : public framework::Window {
 
   // Failed inserts of the read under way: the first is shown at once, the rest counted.
   int failedInserts_ = 0;
+  // The name index being built for a catalogue that lacked it; stops with the window.
+  std::unique_ptr<framework::NameIndexBuild> nameIndexing_;
 };

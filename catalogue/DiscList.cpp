@@ -1,14 +1,18 @@
 // The three read-only queries behind the main window's lists: the disc rows, the children of an
 // expanded row and the name search with each hit's path.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "framework/Date.h"
+#include "framework/NameIndex.h"
+#include "framework/Normalization.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 
@@ -100,28 +104,58 @@ void Window1::KensakuButton_Action() {
   framework::Listbox& results = SearchList();
   results.DeleteAllRows();
   if (Module1::RefusedWithoutCatalogue(false)) return;
-  const std::string term = TextField1().Text();
-  auto rs = select("SELECT * FROM Folder1 WHERE Name LIKE " + Module1::SqlText("%" + term + "%"));
+  const std::string typed = TextField1().Text();
+  // Names are stored composed, so a text typed or pasted decomposed is composed like them.
+  const std::optional<std::string> composed = framework::ComposeUtf8(typed);
+  const std::shared_ptr<framework::Database> db = Module1::db;
+  auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, !Module1::Damaged());
   if (!rs || rs->Eof()) return;
-  std::vector<std::string> names;        // the hit's levels, from the hit upwards
+  // The path text of each folder met, worked out once per search. Only walks that end at a disc
+  // or at a missing parent are kept: in a circle of links the path depends on where it was entered.
+  std::unordered_map<std::int32_t, std::string> folderPaths;
+  struct Level {
+    std::int32_t no;
+    std::string name;
+  };
+  std::vector<Level> levels;              // the levels above the hit, from its parent upwards
   std::unordered_set<std::int32_t> seen;  // the numbers met on this walk
   while (!rs->Eof()) {
-    names.assign(1, rs->Field("Name").StringValue());
-    seen.clear();
-    seen.insert(rs->Field("No").IntegerValue());
+    const std::int32_t no = rs->Field("No").IntegerValue();
     std::int32_t up = rs->Field("FolNo").IntegerValue();
+    std::string name = rs->Field("Name").StringValue();
+    const bool folder = framework::textEquals(rs->Field("Folder").StringValue(), "True");
+    levels.clear();
+    seen.clear();
+    seen.insert(no);
+    const std::string* known = nullptr;
+    bool circle = false;
     // Imported data can link to a number that names no record, or round in a circle: such a walk
     // ends with what it has found, so the search neither loops nor stops.
-    while (up != 0 && seen.insert(up).second) {
-      auto parent = select("SELECT * FROM Folder1 WHERE No=" + std::to_string(up));
+    while (up != 0) {
+      if (!seen.insert(up).second) {
+        circle = true;
+        break;
+      }
+      if (auto found = folderPaths.find(up); found != folderPaths.end()) {
+        known = &found->second;
+        break;
+      }
+      auto parent = db->SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{up}});
       if (!parent || parent->Eof()) break;
-      names.push_back(parent->Field("Name").StringValue());
+      levels.push_back({up, parent->Field("Name").StringValue()});
       up = parent->Field("FolNo").IntegerValue();
       framework::Yield();
     }
-    std::string path;
-    for (auto it = names.rbegin(); it != names.rend(); ++it) path += " > " + *it;
-    results.AddRow(path);
+    std::string path = known ? *known : std::string();
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
+      path += " > ";
+      path += it->name;
+      if (!circle) folderPaths.emplace(it->no, path);
+    }
+    path += " > ";
+    path += name;
+    if (folder && !circle) folderPaths.emplace(no, path);
+    results.AddRow(std::move(path));
     rs->MoveNext();
     framework::Yield();
   }

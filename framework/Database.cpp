@@ -21,6 +21,7 @@ namespace detail {
 
 Connection::~Connection() {
   for (auto& [sql, statement] : statements) sqlite3_finalize(statement);
+  for (auto& [sql, select] : selects) sqlite3_finalize(select.statement);
   sqlite3_close(db);
 }
 
@@ -308,6 +309,49 @@ std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql) {
     return nullptr;
   }
   auto records = std::make_unique<RecordSet>(connection_, statement);
+  if (c.errorCode != 0) return nullptr;
+  return records;
+}
+
+std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql,
+                                               const std::vector<DatabaseRecord::Value>& values) {
+  detail::Connection& c = *connection_;
+  detail::Connection::Select* held = nullptr;
+  sqlite3_stmt* statement = nullptr;
+  auto found = c.selects.find(sql);
+  if (found != c.selects.end() && !found->second.lent) {
+    held = &found->second;
+    statement = held->statement;
+  } else {
+    const int rc = sqlite3_prepare_v3(c.db, sql.c_str(), static_cast<int>(sql.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &statement, nullptr);
+    if (rc != SQLITE_OK || !statement) {
+      if (rc == SQLITE_OK) c.setError(SQLITE_MISUSE, "the SQL text holds no statement");
+      else c.setResult(rc);
+      sqlite3_finalize(statement);
+      return nullptr;
+    }
+    // The first one is kept; one made while the kept one is lent lives as long as its record set.
+    if (found == c.selects.end()) held = &c.selects.emplace(sql, detail::Connection::Select{statement}).first->second;
+  }
+  int index = 1;
+  for (const auto& value : values) {
+    int rc;
+    if (const auto* text = std::get_if<std::string>(&value))
+      rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()),
+                             SQLITE_TRANSIENT);
+    else
+      rc = sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
+    if (rc != SQLITE_OK) {
+      c.setResult(rc);
+      sqlite3_clear_bindings(statement);
+      if (!held) sqlite3_finalize(statement);
+      return nullptr;
+    }
+    ++index;
+  }
+  if (held) held->lent = true;
+  auto records = std::make_unique<RecordSet>(connection_, statement, held ? &held->lent : nullptr);
   if (c.errorCode != 0) return nullptr;
   return records;
 }

@@ -47,8 +47,11 @@ class DatabaseField {
 // The rows of one SELECT, stepped one at a time (the result is never held in memory).
 class RecordSet {
  public:
-  // Made by Database::SQLSelect: takes the prepared statement and steps to its first row.
-  RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement);
+  // Made by Database::SQLSelect: takes the prepared statement and steps to its first row. With
+  // `lent` the statement is the connection's own cached one: it is reset and handed back (the flag
+  // cleared) at the end instead of finalised.
+  RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement,
+            bool* lent = nullptr);
   ~RecordSet();
   RecordSet(const RecordSet&) = delete;
   RecordSet& operator=(const RecordSet&) = delete;
@@ -125,6 +128,11 @@ class Database {
 
   // Nullptr when the statement fails (the error state tells why).
   std::unique_ptr<RecordSet> SQLSelect(const std::string& sql);
+  // The same with the values bound to the statement's parameters in order. The statement is
+  // prepared once per SQL text and reused; while a record set from it is still open, a second one
+  // gets a statement of its own.
+  std::unique_ptr<RecordSet> SQLSelect(const std::string& sql,
+                                       const std::vector<DatabaseRecord::Value>& values);
   // Inserts the record's columns with bound values; the first change after a commit begins a
   // transaction.
   void InsertRecord(const std::string& table, const DatabaseRecord& record);
@@ -144,6 +152,7 @@ class Database {
 
  private:
   friend std::shared_ptr<Database> DatabaseItem(const std::string&, DatabaseProblem*);
+  friend class NameIndex;
   std::shared_ptr<detail::Connection> connection_;
 };
 

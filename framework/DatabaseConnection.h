@@ -62,6 +62,12 @@ struct Connection {
   std::int32_t errorCode = 0;
   std::string errorMessage;
   std::unordered_map<std::string, sqlite3_stmt*> statements;
+  // Selects with bound values by SQL text, and whether a record set holds each one now.
+  struct Select {
+    sqlite3_stmt* statement = nullptr;
+    bool lent = false;
+  };
+  std::unordered_map<std::string, Select> selects;
 
   // The insert statements by table and column names, found without building their SQL text.
   struct Insert {

@@ -2,6 +2,7 @@
 // be a catalogue before it is used.
 #include "framework/Database.h"
 #include "framework/DatabaseConnection.h"
+#include "framework/NameIndex.h"
 #include "framework/Text.h"
 
 #include <QDir>
@@ -154,7 +155,10 @@ std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem*
   if (!detail::configure(*connection, reason)) return fail(reason);
   // A catalogue made before the index came gets it now.
   if (!created && connection->runCached(kCreateIndex) != SQLITE_OK) return fail(connection->errorText());
-  return std::make_shared<Database>(Database::Key{}, std::move(connection));
+  auto database = std::make_shared<Database>(Database::Key{}, std::move(connection));
+  // Without its name index (a read-only file) the catalogue still serves: the search scans.
+  NameIndex::Prepare(*database);
+  return database;
 }
 
 }  // namespace framework

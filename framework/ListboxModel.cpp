@@ -2,10 +2,55 @@
 
 #include <algorithm>
 #include <iterator>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "framework/Thread.h"
 
 namespace framework {
+
+namespace {
+// A shared start must save more than the sharing costs, and a row's own rest stays short.
+constexpr std::size_t kShortestHead = 16;
+constexpr std::size_t kLongestTail = 48;
+// Rows enough that giving their memory back to the system is worth a moment.
+constexpr std::size_t kLargeList = 100'000;
+}  // namespace
+
+std::string ListboxRow::cell(std::size_t column) const {
+  if (column == 0) {
+    if (!head_) return tail_;
+    std::string text;
+    text.reserve(headLength_ + tail_.size());
+    text.append(*head_, 0, headLength_).append(tail_);
+    return text;
+  }
+  if (!more_ || column > more_->size()) return {};
+  return (*more_)[column - 1];
+}
+
+ListboxRow ListboxModel::makeRow(std::string text) {
+  ListboxRow r;
+  std::size_t k = 0;
+  const std::size_t n = std::min(text.size(), groupText_.size());
+  while (k < n && text[k] == groupText_[k]) ++k;
+  if (k >= kShortestHead && text.size() - k <= kLongestTail) {
+    if (!groupHead_) groupHead_ = std::make_shared<const std::string>(groupText_);
+    r.head_ = groupHead_;
+    r.headLength_ = static_cast<std::uint32_t>(k);
+    r.tail_.assign(text, k);
+  } else {
+    groupText_.assign(text);
+    groupHead_.reset();
+    r.tail_ = std::move(text);
+  }
+  if (widest_ > 1) {
+    r.more_ = std::make_unique<std::vector<std::string>>();
+    r.more_->reserve(widest_ - 1);
+  }
+  return r;
+}
 
 int ListboxModel::count() const { return static_cast<int>(rows_.size() + pending_.size()); }
 
@@ -38,20 +83,27 @@ int ListboxModel::toCommitted(int flat) const {
 
 std::string ListboxModel::cell(int flat, int column) const {
   const ListboxRow* r = row(flat);
-  if (!r || column < 0 || static_cast<std::size_t>(column) >= r->cells.size()) return {};
-  return r->cells[static_cast<std::size_t>(column)];
+  if (!r || column < 0) return {};
+  return r->cell(static_cast<std::size_t>(column));
 }
 
 void ListboxModel::setCell(int flat, int column, std::string text) {
   ListboxRow* r = rowAt(flat);
   if (!r || column < 0 || column >= kMaxColumns) return;
   const auto c = static_cast<std::size_t>(column);
-  if (r->cells.size() <= c) {
+  if (c == 0) {
+    r->head_.reset();
+    r->headLength_ = 0;
+    r->tail_ = std::move(text);
+  } else {
     widest_ = std::clamp(c + 1, widest_, kRoomForCells);
-    r->cells.reserve(std::max(widest_, c + 1));
-    r->cells.resize(c + 1);
+    if (!r->more_) r->more_ = std::make_unique<std::vector<std::string>>();
+    if (r->more_->size() < c) {
+      r->more_->reserve(std::max(widest_, c + 1) - 1);
+      r->more_->resize(c);
+    }
+    (*r->more_)[c - 1] = std::move(text);
   }
-  r->cells[c] = std::move(text);
   const int committedRow = toCommitted(flat);
   if (observer_ && committedRow >= 0) observer_->rowChanged(committedRow);
 }
@@ -64,9 +116,7 @@ ListboxModel::Context* ListboxModel::ownContext() {
 }
 
 void ListboxModel::append(std::string text, bool folder) {
-  ListboxRow r;
-  r.cells.reserve(widest_);
-  r.cells.push_back(std::move(text));
+  ListboxRow r = makeRow(std::move(text));
   r.folder = folder;
   const Context* own = ownContext();
   if (own && own->dropped) {
@@ -90,9 +140,7 @@ void ListboxModel::append(std::string text, bool folder) {
 void ListboxModel::insert(int flat, std::string text, int indent) {
   commitPending();
   const int pos = std::clamp(flat, 0, count());
-  ListboxRow r;
-  r.cells.reserve(widest_);
-  r.cells.push_back(std::move(text));
+  ListboxRow r = makeRow(std::move(text));
   r.indent = std::max(0, indent);
   if (observer_) observer_->beforeInsert(pos, 1);
   rows_.insert(rows_.begin() + pos, std::move(r));
@@ -104,7 +152,18 @@ void ListboxModel::insert(int flat, std::string text, int indent) {
 void ListboxModel::clear() {
   commitPending();
   if (observer_) observer_->beforeReset();
+  const bool large = rows_.size() >= kLargeList;
   rows_.clear();
+  // A cleared list gives its memory back.
+  rows_.shrink_to_fit();
+  groupText_.clear();
+  groupText_.shrink_to_fit();
+  groupHead_.reset();
+#ifdef __GLIBC__
+  // The freed rows lie scattered among other blocks; without this the next large list would
+  // grow the process further instead of reusing them.
+  if (large) malloc_trim(0);
+#endif
   for (Context& ctx : contexts_) {
     ctx.dead = true;
     if (ctx.owner != CurrentThread()) ctx.dropped = true;

@@ -1,15 +1,31 @@
 #pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace framework {
 
-// One row of a list: its cells, its depth in the tree and whether it can expand.
-struct ListboxRow {
-  std::vector<std::string> cells;  // a cell beyond the end reads ""
+// One row of a list: its cells, its depth in the tree and whether it can expand. Kept small, since
+// a list may hold a million rows: the start of the first cell can be shared with the rows around
+// it (the paths of a search share their folders), and the other cells exist only once one is set.
+class ListboxRow {
+ public:
+  // The cells held; a cell beyond them reads "".
+  std::size_t cellCount() const { return 1 + (more_ ? more_->size() : 0); }
+  std::string cell(std::size_t column) const;
+
   int indent = 0;
   bool folder = false;
   bool expanded = false;
+
+ private:
+  friend class ListboxModel;
+  std::shared_ptr<const std::string> head_;          // the first headLength_ bytes of cell 0
+  std::string tail_;                                 // the rest of cell 0
+  std::unique_ptr<std::vector<std::string>> more_;   // cells 1 and on
+  std::uint32_t headLength_ = 0;
 };
 
 // The rows of a list in display order, as one flat sequence, without any Qt.
@@ -89,14 +105,22 @@ class ListboxModel {
   void shiftForInsert(int pos, int n, bool atSpliceToo);
   void shiftForErase(int first, int last);
 
-  std::vector<ListboxRow> rows_;     // committed rows
+  // Committed rows. Blocks rather than one array: a list of a million rows grows without copying
+  // itself, and its memory is reused by the next one.
+  std::deque<ListboxRow> rows_;
   std::vector<ListboxRow> pending_;  // rows held aside for the innermost expansion
   std::vector<Context> contexts_;    // open expansions, innermost last
   int lastIndex_ = -1;
+  // A new row whose first cell begins like the text that began the latest group shares that
+  // start; otherwise it begins a group of its own.
+  ListboxRow makeRow(std::string text);
+
   // The most cells a row has had (up to a few): a new row makes room for them at once, rather than
   // growing as its cells are set one by one. A stray wide cell does not widen every row.
   static constexpr std::size_t kRoomForCells = 16;
   std::size_t widest_ = 1;
+  std::string groupText_;                          // the first cell of the row that began the group
+  std::shared_ptr<const std::string> groupHead_;  // the same, once a second row shares it
   Observer* observer_ = nullptr;
 };
 

@@ -29,9 +29,9 @@ QVariant ListboxItemModel::data(const QModelIndex& index, int role) const {
   switch (role) {
     case Qt::DisplayRole: {
       const auto c = static_cast<std::size_t>(index.column());
-      if (c >= r.cells.size()) return QString();
+      if (c >= r.cellCount()) return QString();
       // Names from a volume may be ill-formed UTF-8; Qt shows such bytes as U+FFFD.
-      return QString::fromUtf8(r.cells[c]);
+      return QString::fromUtf8(r.cell(c));
     }
     case IndentRole: return r.indent;
     case FolderRole: return r.folder;

@@ -13,6 +13,7 @@ namespace framework {
 struct RecordSet::Impl {
   std::shared_ptr<detail::Connection> connection;
   sqlite3_stmt* statement = nullptr;
+  bool* lent = nullptr;  // the connection's cached statement, handed back at the end
   bool eof = false;
   bool empty = false;
   std::int32_t failureCode = 0;
@@ -132,10 +133,11 @@ void RecordSet::Impl::prepareDelete() {
   deleteText = "DELETE FROM " + quotedName(schema) + "." + quotedName(table) + " WHERE " + where;
 }
 
-RecordSet::RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement)
+RecordSet::RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stmt* statement, bool* lent)
     : impl_(std::make_unique<Impl>()) {
   impl_->connection = std::move(connection);
   impl_->statement = statement;
+  impl_->lent = lent;
   const int count = sqlite3_column_count(statement);
   for (int i = 0; i < count; ++i) {
     const char* name = sqlite3_column_name(statement, i);
@@ -147,7 +149,15 @@ RecordSet::RecordSet(std::shared_ptr<detail::Connection> connection, sqlite3_stm
   impl_->empty = impl_->eof;
 }
 
-RecordSet::~RecordSet() { sqlite3_finalize(impl_->statement); }
+RecordSet::~RecordSet() {
+  if (!impl_->lent) {
+    sqlite3_finalize(impl_->statement);
+    return;
+  }
+  sqlite3_reset(impl_->statement);
+  sqlite3_clear_bindings(impl_->statement);
+  *impl_->lent = false;
+}
 
 bool RecordSet::Bof() const { return impl_->empty; }
 bool RecordSet::Eof() const { return impl_->eof; }

@@ -491,3 +491,39 @@ TEST(DatabaseItem, ACatalogueInAnyJournalModeOrAnEmptyFileIsTaken) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DatabaseTest, BoundSelectsReuseTheirStatementAndTwoOpenAtOnceStayApart) {
+  insert(1, 0, "Disc", "Disc");
+  insert(2, 1, "a'b\"c", "Disc");
+  insert(3, 1, std::string("nul\0byte", 8), "Disc");
+  const std::string byNo = "SELECT Name FROM Folder1 WHERE No=?1";
+  {
+    auto first = db_->SQLSelect(byNo, {std::int64_t{2}});
+    // The first is still open: the second gets a statement of its own.
+    auto second = db_->SQLSelect(byNo, {std::int64_t{3}});
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->Field("Name").StringValue(), "a'b\"c");
+    EXPECT_EQ(second->Field("Name").StringValue(), std::string("nul\0byte", 8));
+  }
+  for (std::int64_t no : {1, 2, 9, 1}) {
+    auto rs = db_->SQLSelect(byNo, {no});
+    ASSERT_TRUE(rs);
+    EXPECT_EQ(rs->Eof(), no == 9);
+    if (no == 1) {
+      EXPECT_EQ(rs->Field("Name").StringValue(), "Disc");
+    }
+  }
+  auto texts = db_->SQLSelect("SELECT COUNT(*) FROM Folder1 WHERE Name LIKE ?1 AND FolNo = ?2",
+                              {std::string("%'b\"%"), std::int64_t{1}});
+  ASSERT_TRUE(texts);
+  EXPECT_EQ(texts->IdxField(1).IntegerValue(), 1);
+  EXPECT_EQ(db_->SQLSelect("SELECT * FROM NoSuchTable WHERE No=?1", {std::int64_t{1}}), nullptr);
+  EXPECT_TRUE(db_->Error());
+  EXPECT_EQ(db_->SQLSelect(byNo, {std::int64_t{1}, std::int64_t{2}}), nullptr);  // one value too many
+  EXPECT_TRUE(db_->Error());
+  EXPECT_TRUE(db_->SQLSelect(byNo, {std::int64_t{1}}));
+}
+
+}  // namespace

@@ -415,6 +415,26 @@ TEST_F(ListboxTest, SelectingAndCollapsingDuringAnExpansionUseTheRowsAsShown) {
   EXPECT_EQ(list_->ListIndex(), 3);
 }
 
+TEST_F(ListboxTest, RowsThatBeginAlikeEachKeepTheirOwnTextWhateverIsChangedLater) {
+  const std::string folder = " > ディスク > フォルダ > 写真";
+  const std::vector<std::string> texts = {
+      folder, folder + " > a.jpg", folder + " > b.jpg", folder + "帳 > c",  // splits a character
+      folder + " > " + std::string(80, 'x'), " > other", folder + " > d"};
+  for (const std::string& t : texts) list_->AddRow(t);
+  list_->InsertRow(2, folder + " > inserted");
+  list_->setCell(1, 0, "changed");
+  list_->setCell(3, 0, folder + " > b.jpg!");
+  list_->setCell(4, 3, "kind");
+  std::vector<std::string> want = texts;
+  want.insert(want.begin() + 2, folder + " > inserted");
+  want[1] = "changed";
+  want[3] = folder + " > b.jpg!";
+  EXPECT_EQ(names(), want);
+  EXPECT_EQ(list_->Cell(4, 3), "kind");
+  ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
+  for (int r = 0; r < list_->ListCount(); ++r) EXPECT_EQ(viewText(r, 0), QString::fromStdString(want[r])) << r;
+}
+
 TEST_F(ListboxTest, IllFormedBytesAreKeptAndShownAsReplacementCharacters) {
   const std::string bad = "ab\xff\xfe" "c";
   list_->AddRow(bad);
