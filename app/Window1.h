@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "framework/FolderItem.h"
@@ -71,7 +72,8 @@ class Window1 : public framework::Window {
   void CollectInfoitem(framework::FolderItem& item, std::int32_t parent);
   std::string GetFileKind(const framework::FolderItem& item);
   void NewCD();
-  std::int32_t NewRec(const framework::FolderItem& item, std::int32_t parent);
+  // The new record's number; none when it could not be stored, and then the read stops.
+  std::optional<std::int32_t> NewRec(const framework::FolderItem& item, std::int32_t parent);
   void OpenDB();
   void ReCD();
   std::string UTF8Mac(const std::string& name);
@@ -88,6 +90,6 @@ class Window1 : public framework::Window {
  private:
   void CreateControls0();
 
-  // Failed inserts of the read under way: the first is shown at once, the rest counted.
-  int failedInserts_ = 0;
+  // Why the read under way stopped, shown when it has been undone; none while it goes on.
+  std::optional<std::string> readFailure_;
 };
