@@ -8,8 +8,9 @@ namespace framework {
 
 namespace {
 
-// A checkpoint held back by a reader or a writer is tried again after this long.
-constexpr std::chrono::milliseconds kRetry{200};
+// A checkpoint held back by a reader or a writer is tried again after this long, and one
+// checkpoint follows another no sooner, so a stream of small commits is not slowed by them.
+constexpr std::chrono::milliseconds kSpacing{200};
 
 struct CloseConnection {
   void operator()(sqlite3* db) const { sqlite3_close(db); }
@@ -68,16 +69,14 @@ void Checkpointer::run(std::stop_token stop) {
   while (!stop.stop_requested()) {
     {
       std::unique_lock lock(mutex_);
-      const auto asked = [this] { return wanted_; };
-      if (behind)
-        wake_.wait_for(lock, stop, kRetry, asked);
-      else
-        wake_.wait(lock, stop, asked);
+      if (!behind) wake_.wait(lock, stop, [this] { return wanted_; });
       if (stop.stop_requested()) return;
       wanted_ = false;
     }
     if (!db) db = openConnection(path_);
     behind = !db || !checkpoint(db.get());
+    std::unique_lock lock(mutex_);
+    wake_.wait_for(lock, stop, kSpacing, [] { return false; });
   }
 }
 
