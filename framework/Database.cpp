@@ -103,7 +103,10 @@ bool Connection::beginIfNeeded() {
   int rc = runCached("BEGIN IMMEDIATE");
   // With a record set of the connection open the engine does not wait for the lock itself; the
   // checkpointer holds it for moments only, so it is waited for here, within the same timeout.
-  for (int waited = 0; rc == SQLITE_BUSY && waited < kBusyTimeoutMs && readingNow(db); ++waited) {
+  // A record set whose view went stale under another writer cannot take the lock at all.
+  for (int waited = 0; rc == SQLITE_BUSY && sqlite3_extended_errcode(db) != SQLITE_BUSY_SNAPSHOT &&
+                       waited < kBusyTimeoutMs && readingNow(db);
+       ++waited) {
     sqlite3_sleep(1);
     rc = runCached("BEGIN IMMEDIATE");
   }
