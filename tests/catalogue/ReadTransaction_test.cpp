@@ -150,6 +150,7 @@ TEST_F(ReadTransactionTest, TheFirstFailureStopsAReadOrUpdateAndLeavesTheCatalog
       {"a full catalogue", false, "full", "13 database or disk is full"},
       {"a full catalogue during an update", true, "full", "13 database or disk is full"},
       {"a catalogue locked by another connection", false, "locked", "5 database is locked"},
+      {"a catalogue that takes no writes", false, "readonly", "8 attempt to write a readonly database"},
       {"the final commit fails", false, "commit", "19 FOREIGN KEY constraint failed"},
       {"the final commit of an update fails", true, "commit", "19 FOREIGN KEY constraint failed"},
   };
@@ -173,6 +174,7 @@ TEST_F(ReadTransactionTest, TheFirstFailureStopsAReadOrUpdateAndLeavesTheCatalog
           "DROP TABLE Kept; CREATE INDEX Folder1_FolNo ON Folder1 (FolNo);");
       programValue("PRAGMA foreign_keys=ON");
     }
+    if (cause == "readonly") programValue("PRAGMA query_only=ON");
     std::optional<OwnConnection> holder;
     if (cause == "locked") {
       holder.emplace();
@@ -189,6 +191,7 @@ TEST_F(ReadTransactionTest, TheFirstFailureStopsAReadOrUpdateAndLeavesTheCatalog
     holder.reset();
     programValue("PRAGMA max_page_count=1073741823");
     programValue("PRAGMA foreign_keys=OFF");
+    programValue("PRAGMA query_only=OFF");
     expectUndone(rows, maxID, kNotSaved + c.error);
   }
   // An update meets the lock at its removal, which says no more than the engine's error.
