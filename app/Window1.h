@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "framework/FolderItem.h"
@@ -73,7 +74,8 @@ class Window1 : public framework::Window {
   void CollectInfoitem(framework::FolderItem& item, std::int32_t parent);
   std::string GetFileKind(const framework::FolderItem& item);
   void NewCD();
-  std::int32_t NewRec(const framework::FolderItem& item, std::int32_t parent);
+  // The new record's number; none when it could not be stored, and then the read stops.
+  std::optional<std::int32_t> NewRec(const framework::FolderItem& item, std::int32_t parent);
   void OpenDB();
   void ReCD();
   std::string UTF8Mac(const std::string& name);
@@ -90,8 +92,8 @@ class Window1 : public framework::Window {
  private:
   void CreateControls0();
 
-  // Failed inserts of the read under way: the first is shown at once, the rest counted.
-  int failedInserts_ = 0;
+  // Why the read under way stopped, shown when it has been undone; none while it goes on.
+  std::optional<std::string> readFailure_;
   // The name index being built for a catalogue that lacked it; stops with the window.
   std::unique_ptr<framework::NameIndexBuild> nameIndexing_;
 };

@@ -11,38 +11,26 @@
 
 namespace {
 
-// Removes every record whose CDName is `name` and commits once. Gives the database's error when
-// the query, a deletion or the commit failed; then the removal is rolled back, so the disc stays
-// whole and listed: a part removed would leave records that no disc row reaches any more. An
-// empty failure text was shown already.
+// Removes every record whose CDName is `name`, in the open transaction, without ending it. Gives
+// the database's error when the query or a deletion failed; the caller then rolls back, so the
+// disc stays whole and listed: a part removed would leave records that no disc row reaches any
+// more. An empty failure text was shown already.
 std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
   // Damage is shown where it is met; other failures are shown once the list is rebuilt.
   auto failed = [&] { return Module1::ReportIfDamage(db) ? std::string() : Module1::ErrorText(db); };
-  std::optional<std::string> failure;
-  {
-    auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
-    if (!rs) return failed();
-    if (!rs->Eof()) {
-      do {
-        if (!rs->DeleteRecord()) {
-          failure = failed();
-          break;
-        }
-        rs->MoveNext();
-        framework::Yield();
-      } while (!rs->Eof());
-    }
-    // Rows that ended by damage are not the whole disc: committing would keep a part of it. The
-    // damage has been shown, so the failure adds no message of its own.
-    if (!failure && Module1::RowsFailed(*rs)) failure = "";
+  auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
+  if (!rs) return failed();
+  if (!rs->Eof()) {
+    do {
+      if (!rs->DeleteRecord()) return failed();
+      rs->MoveNext();
+      framework::Yield();
+    } while (!rs->Eof());
   }
-  if (!failure) {
-    db.Commit();
-    if (!db.Error()) return std::nullopt;
-    failure = failed();
-  }
-  db.Rollback();
-  return failure;
+  // Rows that ended by damage are not the whole disc: committing would keep a part of it. The
+  // damage has been shown, so the failure adds no message of its own.
+  if (Module1::RowsFailed(*rs)) return "";
+  return std::nullopt;
 }
 
 }  // namespace
@@ -60,7 +48,11 @@ void Window1::SakujyoButton_Action() {
   const std::string name = list.Text();
 
   std::optional<std::string> failure;
-  if (Module1::db) failure = removeDisc(*Module1::db, name);
+  if (Module1::db) {
+    framework::Transaction removal(Module1::db);
+    failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::ErrorText(*Module1::db);
+    if (!failure && !removal.Commit()) failure = Module1::ErrorText(*Module1::db);
+  }
   list.DeleteAllRows();
   OpenDB();
   if (failure && !failure->empty()) framework::MsgBox(*failure);
@@ -68,8 +60,13 @@ void Window1::SakujyoButton_Action() {
 
 void Window1::ReCD() {
   if (Module1::IsNoDiscName(CDName)) return;
+  // The removal and the new read are one change: NewCD commits both or undoes both, and this
+  // undoes the removal when the read never comes to it.
+  framework::Transaction update(Module1::db);
   std::optional<std::string> failure;
-  if (Module1::db) failure = removeDisc(*Module1::db, CDName);
+  if (Module1::db) failure = update.Begin() ? removeDisc(*Module1::db, CDName) : Module1::ErrorText(*Module1::db);
+  if (failure) update.Rollback();
+  // The list is read on the same connection, so it shows the disc gone while it is read again.
   CDList().DeleteAllRows();
   OpenDB();
   if (failure) {

@@ -1,6 +1,8 @@
 #include "catalogue/Module1.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
 #include "framework/Dialogs.h"
@@ -45,14 +47,15 @@ void RefreshNumbering() {
     return;
   }
   const std::string text = rs->IdxField(1).StringValue();
-  // The stored numbers are 32-bit, so the highest one fits; the empty text of an empty table reads 0.
-  MaxID = static_cast<std::int32_t>(std::strtoll(text.c_str(), nullptr, 10));
+  // The empty text of an empty table reads 0. Reads number from 1 up, and a number past the
+  // range must stop them rather than wrap into numbers the table holds.
+  const long long highest = std::strtoll(text.c_str(), nullptr, 10);
+  MaxID = static_cast<std::int32_t>(std::clamp<long long>(highest, 0, std::numeric_limits<std::int32_t>::max()));
 }
 
-std::int32_t NextNumber() {
-  // Unsigned arithmetic wraps where signed overflow would be undefined.
-  MaxID = static_cast<std::int32_t>(static_cast<std::uint32_t>(MaxID) + 1u);
-  return MaxID;
+std::optional<std::int32_t> NextNumber() {
+  if (MaxID == std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+  return ++MaxID;
 }
 
 void Release() {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,11 +24,13 @@ std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem 
 // reported: "データベース「PATH」を開けませんでした。", a new line and the reason.
 void OpenCatalogue();
 
-// Sets MaxID to the highest No in Folder1 (0 for an empty table); a failed query leaves it as it is.
+// Sets MaxID to the highest No in Folder1 (0 for an empty table, and for a table of numbers below 1;
+// a number past the 32-bit range counts as the highest one); a failed query leaves it as it is.
 void RefreshNumbering();
 
-// Raises MaxID by one (wrapping at the signed 32-bit limit) and gives the new value.
-std::int32_t NextNumber();
+// Raises MaxID by one and gives the new value; none, with MaxID left as it is, when MaxID is at
+// the highest signed 32-bit number: numbers never wrap.
+std::optional<std::int32_t> NextNumber();
 
 // The preferences file "lm.pref": the option and the main window's size.
 void ReadPref();

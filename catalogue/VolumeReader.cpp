@@ -1,5 +1,7 @@
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
@@ -14,6 +16,11 @@
 
 namespace {
 
+// A read whose records could not all be stored, with the engine's error.
+std::string notSaved(const framework::Database& db) {
+  return "ディスクの情報を保存できませんでした。\n" + Module1::ErrorText(db);
+}
+
 // The low 32 bits as a signed value; the conversion of an out-of-range unsigned value is
 // modular since C++20, so this is well defined.
 std::int32_t low32(std::uint64_t length) {
@@ -23,55 +30,74 @@ std::int32_t low32(std::uint64_t length) {
 }  // namespace
 
 void Window1::NewCD() {
+  std::optional<std::string> failure;
   if (!Module1::IsNoDiscName(CDName)) {
-    failedInserts_ = 0;
     ProgressWheel1().setVisible(true);
     Label1().setVisible(true);
 
-    if (auto volume = framework::Volume(Module1::VolNo)) {
-      const std::int32_t disc = NewRec(*volume, 0);
-      const int n = volume->Count();
-      for (int i = 1; i <= n; ++i) {
-        // An entry gone since the listing gives no item and is passed over.
-        auto child = volume->Item(i);
-        if (child && child->Visible() && !framework::textEquals(child->Name(), "Desktop Folder"))
-          CollectInfoitem(*child, disc);
-        framework::Yield();
+    // The whole disc lands at the end or nothing of it does (in an update, nor the removal of
+    // the old records); numbers of a read undone were never stored, so they are handed out again.
+    framework::Transaction read(Module1::db);
+    const std::int32_t numbered = Module1::MaxID;
+    readFailure_.reset();
+    auto volume = framework::Volume(Module1::VolNo);
+    if (volume && read.Begin()) {
+      if (const auto disc = NewRec(*volume, 0)) {
+        const int n = volume->Count();
+        for (int i = 1; i <= n && !readFailure_; ++i) {
+          // An entry gone since the listing gives no item and is passed over.
+          auto child = volume->Item(i);
+          if (child && child->Visible() && !framework::textEquals(child->Name(), "Desktop Folder"))
+            CollectInfoitem(*child, *disc);
+          framework::Yield();
+        }
       }
+      if (!readFailure_ && !read.Commit()) readFailure_ = notSaved(*Module1::db);
+    } else if (volume) {
+      readFailure_ = notSaved(*Module1::db);
     }
+    if (readFailure_ || !volume) {
+      read.Rollback();
+      Module1::MaxID = numbered;
+    }
+    failure = std::exchange(readFailure_, std::nullopt);
 
     ProgressWheel1().setVisible(false);
     Label1().setVisible(false);
-    // The first failure was shown when it happened; one summary stands for the rest.
-    if (failedInserts_ > 1)
-      framework::MsgBox(std::to_string(failedInserts_) + " 件のレコードを保存できませんでした。");
-    failedInserts_ = 0;
   }
 
   CDName.clear();
   CDList().DeleteAllRows();
   OpenDB();
-  framework::Beep();
+  if (failure)
+    framework::MsgBox(*failure);
+  else
+    framework::Beep();
 }
 
 void Window1::CollectInfoitem(framework::FolderItem& item, std::int32_t parent) {
   const int n = item.Count();
-  const std::int32_t self = NewRec(item, parent);
-  for (int i = 1; i <= n; ++i) {
+  const auto self = NewRec(item, parent);
+  if (!self) return;
+  for (int i = 1; i <= n && !readFailure_; ++i) {
     auto child = item.Item(i);
-    if (child && child->Visible()) CollectInfoitem(*child, self);
+    if (child && child->Visible()) CollectInfoitem(*child, *self);
     framework::Yield();
   }
 }
 
-std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t parent) {
+std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, std::int32_t parent) {
+  const std::optional<std::int32_t> number = Module1::NextNumber();
+  if (!number) {
+    readFailure_ = "レコード番号が上限に達したため、ディスクを読み込めませんでした。";
+    return std::nullopt;
+  }
   framework::DatabaseRecord rec;
-  const std::int32_t number = Module1::NextNumber();
 
   if (parent == 0) {
     const framework::Date now;
     rec.IntegerColumn("FolNo", 0);
-    rec.IntegerColumn("No", number);
+    rec.IntegerColumn("No", *number);
     rec.Column("Name", UTF8Mac(CDName));
     rec.BooleanColumn("Folder", true);
     rec.Column("CDName", UTF8Mac(CDName));
@@ -80,7 +106,7 @@ std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t par
     rec.DateColumn("Time", now);
   } else {
     rec.IntegerColumn("FolNo", parent);
-    rec.IntegerColumn("No", number);
+    rec.IntegerColumn("No", *number);
     rec.Column("Name", UTF8Mac(item.Name()));
     if (item.Directory()) {
       rec.BooleanColumn("Folder", true);
@@ -98,14 +124,13 @@ std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t par
 
   if (auto& db = Module1::db) {
     db->InsertRecord("Folder1", rec);
+    // A disc missing a record is no copy of the volume: the first failure ends the read.
     if (db->Error()) {
-      // One message box per read at most: a catalogue that fails once usually fails for every row.
-      if (++failedInserts_ == 1)
-        framework::MsgBox(Module1::ErrorText(*db));
+      readFailure_ = notSaved(*db);
+      return std::nullopt;
     }
-    db->Commit();
   }
-  return Module1::MaxID;
+  return number;
 }
 
 std::string Window1::GetFileKind(const framework::FolderItem& item) {

@@ -1,5 +1,6 @@
 #include "framework/Database.h"
 
+#include "framework/Checkpointer.h"
 #include "framework/DatabaseConnection.h"
 #include "framework/Text.h"
 
@@ -17,6 +18,19 @@
 
 namespace framework {
 
+namespace {
+
+constexpr int kBusyTimeoutMs = 2000;
+
+// Whether a statement of the connection is part-way through its rows.
+bool readingNow(sqlite3* db) {
+  for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
+    if (sqlite3_stmt_busy(st)) return true;
+  return false;
+}
+
+}  // namespace
+
 namespace detail {
 
 Connection::~Connection() {
@@ -26,10 +40,27 @@ Connection::~Connection() {
 }
 
 void Connection::setResult(int code) {
-  if (code == SQLITE_OK || code == SQLITE_DONE || code == SQLITE_ROW)
+  if (code == SQLITE_OK || code == SQLITE_DONE || code == SQLITE_ROW) {
     clearError();
-  else
-    setError(code & 0xff, sqlite3_errmsg(db));
+    return;
+  }
+  setError(code & 0xff, sqlite3_errmsg(db));
+  noticeLoss();
+}
+
+void Connection::noticeLoss() {
+  // A fresh transaction for the next change would keep the rest of a change that was meant to
+  // land whole, so the loss stands until the caller ends the transaction.
+  if (!transactionOpen || !sqlite3_get_autocommit(db)) return;
+  transactionOpen = false;
+  lost = true;
+  lostCode = errorCode ? errorCode : SQLITE_ABORT;
+  lostMessage = errorCode ? errorMessage : sqlite3_errstr(SQLITE_ABORT);
+}
+
+void Connection::transactionEnded() {
+  transactionOpen = false;
+  lost = false;
 }
 
 void Connection::setError(int code, std::string message) {
@@ -68,8 +99,26 @@ int Connection::runCached(const std::string& sql) {
 }
 
 bool Connection::beginIfNeeded() {
+  noticeLoss();
+  if (lost) {
+    setError(lostCode, lostMessage);
+    return false;
+  }
   if (!sqlite3_get_autocommit(db)) return true;
-  return runCached("BEGIN") == SQLITE_OK;
+  // Taking the write lock at once makes a locked file cost one busy wait, before anything is changed.
+  int rc = runCached("BEGIN IMMEDIATE");
+  // With a record set of the connection open the engine does not wait for the lock itself; the
+  // checkpointer holds it for moments only, so it is waited for here, within the same timeout.
+  // A record set whose view went stale under another writer cannot take the lock at all.
+  for (int waited = 0; rc == SQLITE_BUSY && sqlite3_extended_errcode(db) != SQLITE_BUSY_SNAPSHOT &&
+                       waited < kBusyTimeoutMs && readingNow(db);
+       ++waited) {
+    sqlite3_sleep(1);
+    rc = runCached("BEGIN IMMEDIATE");
+  }
+  if (rc != SQLITE_OK) return false;
+  transactionOpen = true;
+  return true;
 }
 
 std::string engineError(sqlite3* db, int code) {
@@ -157,7 +206,7 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
   }
   // The search writes its LIKE pattern between double quotes.
   sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
-  sqlite3_busy_timeout(handle, 2000);
+  sqlite3_busy_timeout(handle, kBusyTimeoutMs);
   // Closing copies a log back into the file: a file that turns out to be unusable keeps its log
   // as it is (configure allows the copy again).
   if (logBeside(path)) sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
@@ -280,7 +329,13 @@ std::string insertText(const std::string& table, const DatabaseRecord& record) {
 }  // namespace
 
 Database::Database(Key, std::shared_ptr<detail::Connection> connection)
-    : connection_(std::move(connection)) {}
+    : connection_(std::move(connection)) {
+  // A file's log is checkpointed by a thread of its own; the connection itself never does it,
+  // so no write of the program waits for a checkpoint or a sync.
+  const char* file = sqlite3_db_filename(connection_->db, "main");
+  if (file && *file) checkpointer_ = Checkpointer::start(file);
+  if (checkpointer_) sqlite3_wal_autocheckpoint(connection_->db, 0);
+}
 
 Database::~Database() = default;
 
@@ -399,22 +454,41 @@ void Database::InsertRecord(const std::string& table, const DatabaseRecord& reco
   sqlite3_clear_bindings(statement);
 }
 
+bool Database::Begin() {
+  if (!connection_->beginIfNeeded()) return false;
+  connection_->clearError();
+  return true;
+}
+
 void Database::Commit() {
   detail::Connection& c = *connection_;
+  c.noticeLoss();
+  if (c.lost) {
+    c.setError(c.lostCode, c.lostMessage);
+    c.transactionEnded();
+    return;
+  }
   if (sqlite3_get_autocommit(c.db)) {
+    c.transactionEnded();
     c.clearError();
     return;
   }
-  c.runCached("COMMIT");
+  const bool landed = c.runCached("COMMIT") == SQLITE_OK;
+  if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
+  if (landed && checkpointer_) checkpointer_->Wake();
 }
 
 void Database::Rollback() {
   detail::Connection& c = *connection_;
-  if (sqlite3_get_autocommit(c.db)) {
+  if (c.lost || sqlite3_get_autocommit(c.db)) {
+    c.transactionEnded();
     c.clearError();
     return;
   }
   c.runCached("ROLLBACK");
+  if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
+  // What the undone change wrote to the log is dropped from the file too.
+  if (checkpointer_) checkpointer_->Wake();
 }
 
 bool IsDamageCode(std::int32_t code) {

@@ -13,6 +13,8 @@ struct sqlite3_stmt;
 
 namespace framework {
 
+class Checkpointer;
+
 namespace detail {
 struct Connection;  // the sqlite3 handle and error state, shared by a Database and its record sets
 }
@@ -136,7 +138,13 @@ class Database {
   // Inserts the record's columns with bound values; the first change after a commit begins a
   // transaction.
   void InsertRecord(const std::string& table, const DatabaseRecord& record);
-  // Ends the open transaction; without one it is a harmless success.
+  // Opens a transaction for the changes that follow unless one is open, taking the write lock at
+  // once (a locked file costs one busy wait); false when it cannot, the error state telling why.
+  // Beginning before the first read of a change keeps that read from going stale under a writer.
+  bool Begin();
+  // Ends the open transaction; without one it is a harmless success. When the engine rolled the
+  // transaction back by itself after a failure, every change fails with that failure until Commit
+  // (which then fails with it) or Rollback: no part of the transaction lands.
   void Commit();
   // Undoes every change since the last commit; without an open transaction it is a harmless success.
   void Rollback();
@@ -154,6 +162,39 @@ class Database {
   friend std::shared_ptr<Database> DatabaseItem(const std::string&, DatabaseProblem*);
   friend class NameIndex;
   std::shared_ptr<detail::Connection> connection_;
+  std::unique_ptr<Checkpointer> checkpointer_;  // for a file; stopped before the connection goes
+};
+
+// Undoes the open transaction unless Commit ended it: a change that stops early (a failure, an
+// exception, a thread dropped at quit, whose stack unwinds) lands not at all. Without a database
+// it does nothing.
+class Transaction {
+ public:
+  explicit Transaction(std::shared_ptr<Database> db) : db_(std::move(db)) {}
+  // Database::Begin; true without a database.
+  bool Begin() { return !db_ || db_->Begin(); }
+  ~Transaction() {
+    if (db_ && !ended_) db_->Rollback();
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  // Database::Commit; false when it failed, with the database's error state telling why (the
+  // changes are undone when the transaction is rolled back or goes out of scope).
+  bool Commit() {
+    if (!db_) return true;
+    db_->Commit();
+    ended_ = !db_->Error();
+    return ended_;
+  }
+  void Rollback() {
+    if (db_) db_->Rollback();
+    ended_ = true;
+  }
+
+ private:
+  std::shared_ptr<Database> db_;
+  bool ended_ = false;
 };
 
 // Whether an engine result code tells of damage: a damaged file, a file that is none, or an I/O

@@ -51,8 +51,13 @@ struct Connection {
   // The latest error as it is reported: the code, a blank, the message.
   std::string errorText() const { return std::to_string(errorCode) + " " + errorMessage; }
 
-  // Opens a transaction unless one is open; false (error state set) when it cannot.
+  // Opens a transaction unless one is open; false (error state set) when it cannot, and while a
+  // transaction that the engine rolled back by itself has not been ended by Commit or Rollback.
   bool beginIfNeeded();
+  // Ends the bookkeeping of the transaction once the engine has none open.
+  void transactionEnded();
+  // Marks the transaction begun here as lost when the engine has ended it by itself.
+  void noticeLoss();
   // Runs one statement without a result, through a statement prepared once.
   int runCached(const std::string& sql);
   // The statement for the text, prepared once and reset before it is handed out; nullptr on failure.
@@ -61,6 +66,12 @@ struct Connection {
   sqlite3* db;
   std::int32_t errorCode = 0;
   std::string errorMessage;
+  // A transaction began here is open; the engine may end it by itself on a failure (a full disk,
+  // an I/O error, no memory), and then `lost` holds that failure for the caller's Commit.
+  bool transactionOpen = false;
+  bool lost = false;
+  std::int32_t lostCode = 0;
+  std::string lostMessage;
   std::unordered_map<std::string, sqlite3_stmt*> statements;
   // Selects with bound values by SQL text, and whether a record set holds each one now.
   struct Select {

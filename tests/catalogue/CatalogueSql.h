@@ -11,6 +11,7 @@
 inline void execOnCatalogue(const std::string& sql) {
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(testsupport::cataloguePath().c_str(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 5000);  // the program's checkpointer may hold the file for a moment
   char* error = nullptr;
   const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
   EXPECT_EQ(rc, SQLITE_OK) << (error ? error : "");

@@ -59,10 +59,34 @@ TEST_F(CatalogueStore, FailedQueryLeavesNumberingAlone) {
   EXPECT_EQ(Module1::MaxID, 12);
 }
 
-TEST_F(CatalogueStore, NumberingWrapsAtTheSigned32BitLimit) {
-  Module1::MaxID = INT32_MAX;
-  EXPECT_EQ(Module1::NextNumber(), INT32_MIN);
-  EXPECT_EQ(Module1::MaxID, INT32_MIN);
+TEST_F(CatalogueStore, NumberingStopsAtTheSigned32BitLimit) {
+  Module1::MaxID = INT32_MAX - 1;
+  EXPECT_EQ(Module1::NextNumber(), INT32_MAX);
+  EXPECT_EQ(Module1::NextNumber(), std::nullopt);
+  EXPECT_EQ(Module1::MaxID, INT32_MAX);
+}
+
+TEST_F(CatalogueStore, NumberingResumesWithinTheRangeWhateverTheTableHolds) {
+  const struct {
+    const char* what;
+    std::vector<testsupport::Row> rows;
+    const char* sql;
+    std::int32_t after;
+  } cases[] = {
+      {"only negative numbers, left by an older wrap", {disc(-7), disc(-3)}, nullptr, 0},
+      {"a number past the 32-bit range", {disc(5)}, "UPDATE Folder1 SET No=4294967301", INT32_MAX},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove(testsupport::cataloguePath());
+    Module1::Release();
+    testsupport::writeCatalogue(c.rows);
+    Module1::db = Module1::lumeno();
+    ASSERT_TRUE(Module1::db);
+    if (c.sql) Module1::db->SQLSelect(c.sql);
+    Module1::RefreshNumbering();
+    EXPECT_EQ(Module1::MaxID, c.after);
+  }
 }
 
 TEST_F(CatalogueStore, DatabaseItemIsFetchedOnceAndKept) {

@@ -48,6 +48,8 @@ struct Connection {
   sqlite3* db = nullptr;
   explicit Connection(const std::string& path) {
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) throw std::runtime_error("cannot open " + path);
+    // The program's checkpointer may hold the file for a moment.
+    sqlite3_busy_timeout(db, 5000);
   }
   ~Connection() { sqlite3_close(db); }
   void exec(const std::string& sql) {
