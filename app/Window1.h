@@ -90,4 +90,8 @@ class Window1 : public framework::Window {
 
   // Failed inserts of the read under way: the first is shown at once, the rest counted.
   int failedInserts_ = 0;
+  // The read under way: the disc name its records carry, worked out once, and the folders it
+  // could not open or list.
+  std::string discName_;
+  int unreadableFolders_ = 0;
 };

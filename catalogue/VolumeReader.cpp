@@ -8,29 +8,36 @@
 #include "framework/Dialogs.h"
 #include "framework/KindText.h"
 #include "framework/MemoryBlock.h"
+#include "framework/Normalization.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
 
 namespace {
 
-// The low 32 bits as a signed value; the conversion of an out-of-range unsigned value is
-// modular since C++20, so this is well defined.
-std::int32_t low32(std::uint64_t length) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(length));
+const std::string kFailedSuffix = ":ListError";
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
 
 void Window1::NewCD() {
+  bool landed = false;
   if (!Module1::IsNoDiscName(CDName)) {
     failedInserts_ = 0;
+    unreadableFolders_ = 0;
+    // The chooser stores the name normalised already, and one that failed there with the suffix:
+    // it is marked once, so that an update finds the disc under the name it was stored with.
+    discName_ = framework::ComposeUtf8(CDName) || !endsWith(CDName, kFailedSuffix) ? UTF8Mac(CDName) : CDName;
     ProgressWheel1().setVisible(true);
     Label1().setVisible(true);
 
     if (auto volume = framework::Volume(Module1::VolNo)) {
       const std::int32_t disc = NewRec(*volume, 0);
       const int n = volume->Count();
+      if (volume->ListingFailed()) ++unreadableFolders_;
       for (int i = 1; i <= n; ++i) {
         // An entry gone since the listing gives no item and is passed over.
         auto child = volume->Item(i);
@@ -38,6 +45,7 @@ void Window1::NewCD() {
           CollectInfoitem(*child, disc);
         framework::Yield();
       }
+      landed = true;
     }
 
     ProgressWheel1().setVisible(false);
@@ -52,10 +60,14 @@ void Window1::NewCD() {
   CDList().DeleteAllRows();
   OpenDB();
   framework::Beep();
+  if (landed && unreadableFolders_ > 0)
+    framework::MsgBox(std::to_string(unreadableFolders_) + " 個のフォルダを読み込めませんでした。");
+  unreadableFolders_ = 0;
 }
 
 void Window1::CollectInfoitem(framework::FolderItem& item, std::int32_t parent) {
   const int n = item.Count();
+  if (item.ListingFailed()) ++unreadableFolders_;
   const std::int32_t self = NewRec(item, parent);
   for (int i = 1; i <= n; ++i) {
     auto child = item.Item(i);
@@ -72,9 +84,9 @@ std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t par
     const framework::Date now;
     rec.IntegerColumn("FolNo", 0);
     rec.IntegerColumn("No", number);
-    rec.Column("Name", UTF8Mac(CDName));
+    rec.Column("Name", discName_);
     rec.BooleanColumn("Folder", true);
-    rec.Column("CDName", UTF8Mac(CDName));
+    rec.Column("CDName", discName_);
     rec.Column("Type", "ディスク");
     rec.DateColumn("Date", now);
     rec.DateColumn("Time", now);
@@ -92,8 +104,9 @@ std::int32_t Window1::NewRec(const framework::FolderItem& item, std::int32_t par
     const framework::Date modified = item.ModificationDate();
     rec.DateColumn("Date", modified);
     rec.DateColumn("Time", modified);
-    rec.IntegerColumn("Byte", low32(item.Length()));
-    rec.Column("CDName", UTF8Mac(CDName));
+    // The whole length (a folder's is 0).
+    rec.IntegerColumn("Byte", static_cast<std::int64_t>(item.Length()));
+    rec.Column("CDName", discName_);
   }
 
   if (auto& db = Module1::db) {
