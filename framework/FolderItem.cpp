@@ -8,14 +8,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/msdos_fs.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -53,31 +50,20 @@ enum class HiddenMarks { None, Fat, Ntfs };
 
 HiddenMarks marksOfType(const std::string& type) {
   if (type == "vfat" || type == "msdos" || type == "exfat") return HiddenMarks::Fat;
-  // ntfs-3g mounts as fuseblk (or fuse.ntfs-3g); exFAT through FUSE answers no attribute and costs
-  // one failed query per entry.
   if (type == "ntfs" || type == "ntfs3" || type == "fuseblk" || type.find("ntfs") != std::string::npos)
     return HiddenMarks::Ntfs;
   return HiddenMarks::None;
 }
 
-// The type that the mount table gives the file system of `device` (FUSE ones say nothing else).
-std::string mountedType(std::uint64_t device) {
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, numbers, field;
-    if (!(fields >> id >> parent >> numbers) || numbers != wanted) continue;
-    while (fields >> field && field != "-") {
-    }
-    std::string type;
-    if (fields >> type) return type;
-  }
-  return {};
+// ntfs-3g runs through FUSE, where the mount table may say no more than "fuse": the folder itself
+// is asked for its NTFS attributes, once per file system.
+bool answersNtfsAttributes(int fd) {
+  unsigned char bytes[4];
+  return ::fgetxattr(fd, "system.ntfs_attrib_be", bytes, sizeof bytes) == 4 ||
+         ::fgetxattr(fd, "system.ntfs_attrib", bytes, sizeof bytes) == 4;
 }
 
-HiddenMarks marksOfFolder(int fd, std::uint64_t device, const std::function<std::string()>& path) {
+HiddenMarks marksOfFolder(int fd, const std::function<std::string()>& path) {
   if (fileSystemSeam().type) {
     if (const std::string type = fileSystemSeam().type(path()); !type.empty()) return marksOfType(type);
   }
@@ -90,7 +76,7 @@ HiddenMarks marksOfFolder(int fd, std::uint64_t device, const std::function<std:
     case 0x5346544e:  // NTFS_SB_MAGIC: ntfs3, ntfs
       return HiddenMarks::Ntfs;
     case 0x65735546:  // FUSE_SUPER_MAGIC
-      return marksOfType(mountedType(device));
+      return answersNtfsAttributes(fd) ? HiddenMarks::Ntfs : HiddenMarks::None;
     default:
       return HiddenMarks::None;
   }
@@ -244,7 +230,7 @@ int FolderItem::Count() {
       if (fd >= 0) {
         folder->marks = parent_ && parent_->device == folder->device
                             ? parent_->marks
-                            : marksOfFolder(fd, folder->device, [&] { return folder->path; });
+                            : marksOfFolder(fd, [&] { return folder->path; });
       }
     }
     listing_ = std::move(folder);

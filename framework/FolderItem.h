@@ -90,7 +90,7 @@ void setLaunchHook(std::function<bool(const FolderItem&)> hook);
 void setOpenFolderHook(std::function<int(const std::string& path)> hook);
 
 // Tests stand in for file systems that cannot be mounted here: `type` gives a folder's file-system
-// type by its path ("vfat", "exfat", "ntfs3", "fuseblk"; empty: ask the system), `attributes` an
+// type by its path ("vfat", "exfat", "ntfs3", "ntfs-3g"; empty: ask the system), `attributes` an
 // entry's FAT or NTFS attribute bits by its path (none: the entry has none). Empty functions: none.
 struct FileSystemSeam {
   std::function<std::string(const std::string& folder)> type;

@@ -3,8 +3,13 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
 
 #include "framework/FolderItem.h"
 
@@ -154,6 +159,32 @@ TEST_F(FolderItemTest, EntriesTheirFileSystemMarksHiddenAreInvisibleAndOthersPay
   FolderItem folder(root_);
   ASSERT_EQ(folder.Count(), 5);
   for (int i = 1; i <= 5; ++i) EXPECT_TRUE(folder.Item(i)->Visible());
+}
+
+TEST_F(FolderItemTest, EntriesMarkedHiddenOnARealNtfsVolumeAreInvisible) {
+  const std::string image = path("ntfs.img"), point = path("ntfs");
+  fs::create_directory(point);
+  const std::string make = "truncate -s 8M '" + image + "' && mkntfs -F -f -q '" + image + "' >/dev/null 2>&1 && ntfs-3g '" +
+                           image + "' '" + point + "' 2>/dev/null";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no ntfs-3g mount here";
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> unmount(
+      &point, [](const std::string* p) { ::umount(p->c_str()); });
+  for (const char* name : {"hidden", "plain"}) file("ntfs/" + std::string(name));
+  fs::create_directory(path("ntfs/System Volume Information"));
+  for (const char* name : {"hidden", "System Volume Information"}) {
+    unsigned char bytes[4];
+    const std::string entry = path("ntfs/") + name;
+    ASSERT_EQ(::getxattr(entry.c_str(), "system.ntfs_attrib_be", bytes, 4), 4);
+    bytes[3] |= 0x02;  // FILE_ATTRIBUTE_HIDDEN
+    ASSERT_EQ(::setxattr(entry.c_str(), "system.ntfs_attrib_be", bytes, 4, 0), 0);
+  }
+  {
+    FolderItem volume(point);
+    std::vector<std::string> visible;
+    for (int i = 1; i <= volume.Count(); ++i)
+      if (volume.Item(i)->Visible()) visible.push_back(volume.Item(i)->Name());
+    EXPECT_EQ(visible, std::vector<std::string>{"plain"});
+  }
 }
 
 TEST_F(FolderItemTest, LengthOfAFileBeyond4GiBIsExactAndAFoldersIsZero) {
