@@ -2,6 +2,7 @@
 // updatedb on the same tree and against the floor: a plain C walk (readdir + fstatat) whose rows go
 // into SQLite in one transaction. Each figure is the median of three runs.
 // READER_BENCH_ITEMS="200000,1000000" chooses the sizes (default 200000: the 1M run takes minutes).
+// READER_BENCH_TREE=DIR keeps the volumes in DIR and uses those already there (for a profiler).
 #include <dirent.h>
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -207,8 +208,10 @@ ReadFigures readThroughTheChooser(int& beeps) {
 
 void benchSize(long items, const QDir& base, int& beeps, std::vector<std::string>& messages) {
   const std::string name = label(items);
-  const std::string tree = base.filePath(QString::fromStdString("vol" + name)).toStdString();
-  const auto made = bench::makeTree(tree, items);
+  const QString kept = qEnvironmentVariable("READER_BENCH_TREE");
+  const std::string tree = (kept.isEmpty() ? base : QDir(kept)).filePath(QString::fromStdString("vol" + name)).toStdString();
+  bench::TreeSize made{items, 0};
+  if (kept.isEmpty() || !QDir(QString::fromStdString(tree)).exists()) made = bench::makeTree(tree, items);
   framework::setTestVolumes({{"root", "/"}, {"BenchDisc", tree}});
   // Warms the page cache for every contender alike.
   runCommand("find", {QString::fromStdString(tree), "-printf", "%s %T@\\n"});
@@ -241,7 +244,7 @@ void benchSize(long items, const QDir& base, int& beeps, std::vector<std::string
   for (const auto& m : messages) std::printf("message: %s\n", m.c_str());
   messages.clear();
   std::fflush(stdout);
-  bench::removeTree(tree);
+  if (kept.isEmpty()) bench::removeTree(tree);
 }
 
 }  // namespace

@@ -226,7 +226,13 @@ TEST_F(VolumeReaderTest, ATreeDeeperThanPathMaxIsReadWhole) {
   ::close(::openat(fd, "bottom.txt", O_CREAT | O_WRONLY, 0644));
   ::close(fd);
 
+  const auto openHandles = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  w();
+  const auto handlesBefore = openHandles();
   read("Deep");
+  EXPECT_EQ(openHandles(), handlesBefore);  // the folders' handles are all closed again
   const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
   removeAt(rootFd, name.c_str());
   ::close(rootFd);
