@@ -229,14 +229,16 @@ TEST_F(VolumeReaderTest, ATreeDeeperThanPathMaxIsReadWhole) {
   const auto openHandles = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
   };
-  w();
+  read("Warm");  // the catalogue and the kind texts open what they keep open
   const auto handlesBefore = openHandles();
   read("Deep");
   EXPECT_EQ(openHandles(), handlesBefore);  // the folders' handles are all closed again
   const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
   removeAt(rootFd, name.c_str());
   ::close(rootFd);
-  const auto rows = testsupport::readCatalogue();
+  std::vector<Row> rows;
+  for (const Row& r : testsupport::readCatalogue())
+    if (r.CDName == "Deep") rows.push_back(r);
   ASSERT_EQ(rows.size(), 22u);
   for (std::size_t i = 1; i <= 20; ++i) {
     EXPECT_EQ(rows[i].Name, name);
