@@ -48,10 +48,10 @@ std::string joined(const std::string& folder, const std::string& name) {
 // How a file system marks an entry hidden, when it does.
 enum class HiddenMarks { None, Fat, Ntfs };
 
+// By the type's name, as a test gives it ("ntfs", "ntfs3", "ntfs-3g" are all NTFS).
 HiddenMarks marksOfType(const std::string& type) {
   if (type == "vfat" || type == "msdos" || type == "exfat") return HiddenMarks::Fat;
-  if (type == "ntfs" || type == "ntfs3" || type == "fuseblk" || type.find("ntfs") != std::string::npos)
-    return HiddenMarks::Ntfs;
+  if (type.find("ntfs") != std::string::npos) return HiddenMarks::Ntfs;
   return HiddenMarks::None;
 }
 

@@ -139,7 +139,7 @@ TEST_F(FolderItemTest, EntriesTheirFileSystemMarksHiddenAreInvisibleAndOthersPay
       {"vfat", {"archived", "pipe", "plain"}, 5},
       {"exfat", {"archived", "pipe", "plain"}, 5},
       {"ntfs3", {"archived", "pipe", "plain"}, 5},
-      {"fuseblk", {"archived", "pipe", "plain"}, 5},
+      {"ntfs-3g", {"archived", "pipe", "plain"}, 5},
       {"ext4", {"archived", "both", "hidden", "pipe", "plain"}, 0},
       {"tmpfs", {"archived", "both", "hidden", "pipe", "plain"}, 0},
   };
