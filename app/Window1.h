@@ -96,4 +96,8 @@ class Window1 : public framework::Window {
   std::optional<std::string> readFailure_;
   // The name index being built for a catalogue that lacked it; stops with the window.
   std::unique_ptr<framework::NameIndexBuild> nameIndexing_;
+  // The read under way: the disc name its records carry, worked out once, and the folders it
+  // could not open or list.
+  std::string discName_;
+  int unreadableFolders_ = 0;
 };

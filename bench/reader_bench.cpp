@@ -1,10 +1,16 @@
-// Reading a generated volume of many items into the catalogue, against what the same work costs
-// without the program (a `find` walk plus plain SQLite inserts with one commit each).
+// Reading generated volumes into the catalogue through the disc chooser, against plocate's
+// updatedb on the same tree and against the floor: a plain C walk (readdir + fstatat) whose rows go
+// into SQLite in one transaction. Each figure is the median of three runs.
+// READER_BENCH_ITEMS="200000,1000000" chooses the sizes (default 200000: the 1M run takes minutes).
+// READER_BENCH_TREE=DIR keeps the volumes in DIR and uses those already there (for a profiler).
+#include <dirent.h>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,19 +20,20 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
-#include <memory>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/Startup.h"
 #include "app/Window1.h"
 #include "app/Window2.h"
-#include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/Dialogs.h"
 #include "framework/SpecialFolder.h"
 #include "framework/Volumes.h"
+#include "support/TreeGenerator.h"
 
 namespace {
 
@@ -34,96 +41,100 @@ using Clock = std::chrono::steady_clock;
 
 double seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-long vmHwmKiB() {
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? -1 : v[v.size() / 2];
+}
+
+long vmRssKiB() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
   return 0;
 }
 
-void resetHwm() {
-  std::ofstream clear("/proc/self/clear_refs");
-  clear << "5";
+std::vector<long> sizes() {
+  std::vector<long> out;
+  const QByteArray env = qgetenv("READER_BENCH_ITEMS");
+  for (const QByteArray& part : (env.isEmpty() ? QByteArray("200000") : env).split(','))
+    if (const long n = part.trimmed().toLong(); n > 0) out.push_back(n);
+  return out;
 }
 
-// About `items` entries: folders of 99 files each, two levels deep, names mixing decomposed
-// Japanese and ASCII with a spread of extensions.
-int makeVolume(const std::string& root, int items) {
-  static const char* const exts[] = {".txt", ".jpg", ".png", ".mp3", ".pdf", ".html", ".c", ".zip", "", ".dat"};
-  static const char* const words[] = {"\xe3\x81\x8b\xe3\x82\x99\xe3\x81\x8d",  // が (decomposed) き
-                                      "\xe3\x83\x8f\xe3\x82\x9a\xe3\x83\xaa",  // パ (decomposed) リ
-                                      "photo", "Report", "\xe3\x83\x86\xe3\x82\x99\xe3\x83\xbc\xe3\x82\xbf"};
-  const int perFolder = 99;
-  const int folders = std::max(1, items / (perFolder + 1));
-  int made = 0;
-  for (int f = 0; f < folders; ++f) {
-    // Ten top-level groups, the folders below them.
-    const std::string group = root + "/group" + std::to_string(f % 10);
-    const std::string folder = group + "/" + words[f % 5] + "_" + std::to_string(f);
-    QDir().mkpath(QString::fromStdString(folder));
-    ++made;
-    for (int i = 0; i < perFolder; ++i) {
-      const std::string name = folder + "/" + words[(f + i) % 5] + std::to_string(i) + exts[i % 10];
-      std::FILE* out = std::fopen(name.c_str(), "wb");
-      if (!out) continue;
-      std::fwrite("data", 1, 4, out);
-      std::fclose(out);
-      ++made;
+std::string label(long items) {
+  return items % 1000000 == 0 ? std::to_string(items / 1000000) + "M"
+         : items % 1000 == 0  ? std::to_string(items / 1000) + "k"
+                              : std::to_string(items);
+}
+
+// The floor: what storing the walk costs without the program.
+class Floor {
+ public:
+  explicit Floor(const std::string& dbPath) {
+    std::remove(dbPath.c_str());
+    sqlite3_open(dbPath.c_str(), &db_);
+    sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+                 "CREATE TABLE Folder1 (No INTEGER, FolNo INTEGER, Name TEXT, Folder BOOLEAN, CDName TEXT, "
+                 "Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER);"
+                 "CREATE INDEX Folder1_FolNo ON Folder1 (FolNo);",
+                 nullptr, nullptr, nullptr);
+    sqlite3_prepare_v2(db_, "INSERT INTO Folder1 (FolNo, No, Name, Folder, Type, Date, Time, Byte, CDName) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insert_, nullptr);
+  }
+  ~Floor() {
+    sqlite3_finalize(insert_);
+    sqlite3_close(db_);
+  }
+
+  long store(const std::string& root) {
+    sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    walk(fd, 1);
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    return rows_;
+  }
+
+ private:
+  void walk(int fd, int parent) {
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) return;
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(dir))
+      if (e->d_name[0] != '.') names.emplace_back(e->d_name);
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+      struct stat st {};
+      if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      const bool folder = S_ISDIR(st.st_mode);
+      const int no = ++rows_ + 1;
+      char date[32];
+      std::tm tm {};
+      ::localtime_r(&st.st_mtime, &tm);
+      std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", &tm);
+      sqlite3_bind_int(insert_, 1, parent);
+      sqlite3_bind_int(insert_, 2, no);
+      sqlite3_bind_text(insert_, 3, name.c_str(), -1, SQLITE_STATIC);
+      if (folder) sqlite3_bind_int(insert_, 4, 1); else sqlite3_bind_null(insert_, 4);
+      sqlite3_bind_text(insert_, 5, folder ? "フォルダ" : " ", -1, SQLITE_STATIC);
+      sqlite3_bind_text(insert_, 6, date, -1, SQLITE_STATIC);
+      sqlite3_bind_text(insert_, 7, date, -1, SQLITE_STATIC);
+      sqlite3_bind_int64(insert_, 8, folder ? 0 : st.st_size);
+      sqlite3_bind_text(insert_, 9, "BenchDisc", -1, SQLITE_STATIC);
+      sqlite3_step(insert_);
+      sqlite3_reset(insert_);
+      if (folder) {
+        const int child = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child >= 0) walk(child, no);
+      }
     }
+    ::closedir(dir);
   }
-  return made + 10;
-}
 
-struct Rows {
-  std::vector<std::vector<std::string>> values;  // No, FolNo, Name, Folder, CDName, Type, Date, Time, Byte
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* insert_ = nullptr;
+  long rows_ = 0;
 };
-
-Rows readBack() {
-  Rows rows;
-  auto rs = Module1::db->SQLSelect("SELECT No, FolNo, Name, Folder, CDName, Type, Date, Time, Byte FROM Folder1");
-  while (rs && !rs->Eof()) {
-    std::vector<std::string> row;
-    for (int i = 1; i <= 9; ++i) row.push_back(rs->IdxField(i).StringValue());
-    rows.values.push_back(std::move(row));
-    rs->MoveNext();
-  }
-  return rows;
-}
-
-// The floor's database half: the same rows, one prepared insert and one commit each.
-double plainInserts(const std::string& path, const Rows& rows) {
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-               "CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder BOOLEAN, "
-               "CDName TEXT, Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER);"
-               "CREATE INDEX Folder1_FolNo ON Folder1 (FolNo);",
-               nullptr, nullptr, nullptr);
-  sqlite3_stmt* insert = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO Folder1 (FolNo, No, Name, Folder, Type, Date, Time, Byte, CDName) "
-                     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)", -1, &insert, nullptr);
-  const auto start = Clock::now();
-  for (const auto& r : rows.values) {
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_bind_int(insert, 1, std::atoi(r[1].c_str()));
-    sqlite3_bind_int(insert, 2, std::atoi(r[0].c_str()));
-    sqlite3_bind_text(insert, 3, r[2].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 4, r[3] == "True");
-    sqlite3_bind_text(insert, 5, r[5].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 6, r[6].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_text(insert, 7, r[7].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_int(insert, 8, std::atoi(r[8].c_str()));
-    sqlite3_bind_text(insert, 9, r[4].c_str(), -1, SQLITE_STATIC);
-    sqlite3_step(insert);
-    sqlite3_reset(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  }
-  const double took = seconds(start);
-  sqlite3_finalize(insert);
-  sqlite3_close(db);
-  return took;
-}
 
 double runCommand(const QString& program, const QStringList& args) {
   QProcess p;
@@ -134,15 +145,114 @@ double runCommand(const QString& program, const QStringList& args) {
   return seconds(start);
 }
 
+struct ReadFigures {
+  double seconds = 0;
+  double longestGapMs = 0;
+  double memoryGrowthMB = 0;
+  long records = 0;
+};
+
+long recordCount() {
+  if (auto rs = Module1::db->SQLSelect("SELECT COUNT(*) FROM Folder1")) return rs->IdxField(1).IntegerValue();
+  return -1;
+}
+
+// The user's road: 新規ディスク, the volume's row, リスト作成, until the beep; a 1 ms timer on the
+// main thread records the longest pause between its ticks and samples the resident size.
+ReadFigures readThroughTheChooser(int& beeps) {
+  auto& main = Window1::instance();
+  ReadFigures f;
+  QEventLoop loop;
+  long longestUs = 0;
+  long ticks = 0;
+  const long before = vmRssKiB();
+  long peakKiB = before;
+  auto lastTick = Clock::now();
+  auto start = Clock::now();
+  QTimer ticker;
+  ticker.setInterval(1);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    const auto now = Clock::now();
+    const long gapUs = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick).count();
+    if (gapUs > 20000 && qEnvironmentVariableIsSet("READER_BENCH_GAPS"))
+      std::printf("gap %.1f ms at %.2f s\n", gapUs / 1000.0, seconds(start));
+    longestUs = std::max(longestUs, gapUs);
+    lastTick = now;
+    // The resident size, sampled about every 50 ms: its peak less the size before is the growth.
+    if (++ticks % 50 == 0) peakKiB = std::max(peakKiB, vmRssKiB());
+    if (beeps > 0) loop.quit();
+  });
+  beeps = 0;
+  main.SinkiButton().Push();
+  Window2::instance().Listbox1().setListIndex(0);
+  {
+    // The chooser is shown and painted before the user picks a row: that is not part of the read.
+    QEventLoop settle;
+    QTimer::singleShot(300, &settle, &QEventLoop::quit);
+    settle.exec();
+  }
+  ticker.start();
+  lastTick = start = Clock::now();
+  Window2::instance().PushButton1().Push();
+  loop.exec();
+  f.seconds = seconds(start);
+  ticker.stop();
+  f.longestGapMs = longestUs / 1000.0;
+  f.memoryGrowthMB = (std::max(peakKiB, vmRssKiB()) - before) / 1024.0;
+  f.records = recordCount();
+  // The disc goes again through 削除, so every run reads into the same catalogue.
+  main.CDList().setListIndex(0);
+  main.SakujyoButton().Push();
+  return f;
+}
+
+void benchSize(long items, const QDir& base, int& beeps, std::vector<std::string>& messages) {
+  const std::string name = label(items);
+  const QString kept = qEnvironmentVariable("READER_BENCH_TREE");
+  const std::string tree = (kept.isEmpty() ? base : QDir(kept)).filePath(QString::fromStdString("vol" + name)).toStdString();
+  bench::TreeSize made{items, 0};
+  if (kept.isEmpty() || !QDir(QString::fromStdString(tree)).exists()) made = bench::makeTree(tree, items);
+  framework::setTestVolumes({{"root", "/"}, {"BenchDisc", tree}});
+  // Warms the page cache for every contender alike.
+  runCommand("find", {QString::fromStdString(tree), "-printf", "%s %T@\\n"});
+
+  std::vector<double> reads, gaps, memory, updatedb, floors;
+  long records = 0, floorRows = 0;
+  for (int run = 0; run < 3; ++run) {
+    const ReadFigures f = readThroughTheChooser(beeps);
+    reads.push_back(f.seconds);
+    gaps.push_back(f.longestGapMs);
+    memory.push_back(f.memoryGrowthMB);
+    records = f.records;
+    updatedb.push_back(runCommand("updatedb", {"-U", QString::fromStdString(tree), "-l", "0", "-o",
+                                               base.filePath("plocate.db")}));
+    const auto start = Clock::now();
+    floorRows = Floor(base.filePath("floor.sqlite").toStdString()).store(tree);
+    floors.push_back(seconds(start));
+  }
+  const double read = median(reads), peer = median(updatedb), floor = median(floors);
+  std::printf("newcd_%s: %.2f s through the chooser, %ld records of %ld items + disc\n", name.c_str(), read,
+              records, made.items);
+  if (peer > 0)
+    std::printf("newcd_%s_vs_updatedb: updatedb %.2f s, ratio %.2f (target: <= 2)\n", name.c_str(), peer, read / peer);
+  else
+    std::printf("newcd_%s_vs_updatedb: not run (updatedb failed or is missing)\n", name.c_str());
+  std::printf("newcd_%s_vs_floor: C walk + one transaction %.2f s (%ld rows), ratio %.2f\n", name.c_str(), floor,
+              floorRows, read / floor);
+  std::printf("newcd_%s_event_loop_gap: %.1f ms (target: <= 30)\n", name.c_str(), median(gaps));
+  std::printf("newcd_%s_peak_memory_growth: %.1f MB (target: <= 20)\n", name.c_str(), median(memory));
+  for (const auto& m : messages) std::printf("message: %s\n", m.c_str());
+  messages.clear();
+  std::fflush(stdout);
+  if (kept.isEmpty()) bench::removeTree(tree);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int items = argc > 1 ? std::atoi(argv[1]) : 100000;
-  const std::string label = items % 1000 == 0 ? std::to_string(items / 1000) + "k" : std::to_string(items);
-
   QTemporaryDir tmp;
   const QDir base(tmp.path());
-  for (const char* d : {"data", "config", "app", "vol"}) base.mkpath(d);
+  for (const char* d : {"data", "config", "app"}) base.mkpath(d);
   qputenv("XDG_DATA_HOME", base.filePath("data").toUtf8());
   qputenv("XDG_CONFIG_HOME", base.filePath("config").toUtf8());
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -154,77 +264,8 @@ int main(int argc, char** argv) {
   int beeps = 0;
   framework::setBeepHook([&] { ++beeps; });
 
-  const std::string tree = base.filePath("vol").toStdString();
-  const int made = makeVolume(tree, items);
-  framework::setTestVolumes({{"root", "/"}, {"BenchDisc", tree}});
-
   startup::StartUp();
-  auto& main = Window1::instance();
-
-  // The read, on a reading thread, with the event loop running and a 1 ms timer watching it.
-  long longestGapUs = 0;
-  auto readStart = Clock::now();
-  auto lastTick = Clock::now();
-  QTimer ticker;
-  ticker.setInterval(1);
-  QObject::connect(&ticker, &QTimer::timeout, [&] {
-    const auto now = Clock::now();
-    const long gap = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick).count();
-    if (getenv("GAPS") && gap > 20000) std::printf("gap %.1f ms at %.2f s\n", gap / 1000.0, seconds(readStart));
-    longestGapUs = std::max<long>(longestGapUs, gap);
-    lastTick = now;
-  });
-  resetHwm();
-  const long hwmBefore = vmHwmKiB();
-  // The user's road: "新規ディスク" opens the chooser, the volume is picked, "リスト作成" starts the read.
-  Module1::PB = 0;
-  Window2::instance().Listbox1().setListIndex(0);
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (!Class1::IsReading()) loop.quit();
-  });
-  ticker.start();
-  lastTick = Clock::now();
-  readStart = Clock::now();
-  Window2::instance().PushButton1().Push();
-  poll.start(5);
-  loop.exec();
-  const double readTook = seconds(readStart);
-  ticker.stop();
-  poll.stop();
-  const long hwmGrowth = vmHwmKiB() - hwmBefore;
-
-  const Rows rows = readBack();
-  const double findTook = runCommand("find", {QString::fromStdString(tree)});
-  const double insertTook = plainInserts(base.filePath("floor.sqlite").toStdString(), rows);
-  const double floor = findTook + insertTook;
-  const double updatedbTook = runCommand("updatedb", {"-U", QString::fromStdString(tree), "-o",
-                                                      base.filePath("plocate.db"), "-l", "0"});
-
-  // Deleting the disc again, from the main window's button.
-  main.CDList().setListIndex(0);
-  const auto deleteStart = Clock::now();
-  main.SakujyoButton().Push();
-  const double deleteTook = seconds(deleteStart);
-  sqlite3_int64 left = -1;
-  if (auto rs = Module1::db->SQLSelect("SELECT COUNT(*) FROM Folder1")) left = rs->IdxField(1).IntegerValue();
-
-  std::printf("newcd_%s: %.2f s vs floor %.2f s (find %.2f s + sqlite inserts %.2f s), ratio %.2f (target: <= 1.3)\n",
-              label.c_str(), readTook, floor, findTook, insertTook, readTook / floor);
-  std::printf("newcd_%s_records: %zu of %d items\n", label.c_str(), rows.values.size(), made);
-  if (updatedbTook >= 0)
-    std::printf("updatedb_%s: %.2f s vs newcd %.2f s, ratio %.2f (peer figure)\n", label.c_str(), updatedbTook,
-                readTook, readTook / updatedbTook);
-  else
-    std::printf("updatedb_%s: not run (updatedb failed or is missing)\n", label.c_str());
-  std::printf("newcd_%s_event_loop_gap: %.1f ms (target: <= 50)\n", label.c_str(), longestGapUs / 1000.0);
-  std::printf("newcd_%s_peak_memory_growth: %.1f MB (target: <= 20)\n", label.c_str(), hwmGrowth / 1024.0);
-  std::printf("delete_disc_%s: %.2f s (%lld records left)\n", label.c_str(), deleteTook, static_cast<long long>(left));
-  for (const auto& m : messages) std::printf("message: %s\n", m.c_str());
-  if (beeps != 1) std::printf("warning: %d beeps\n", beeps);
-
-  std::fflush(stdout);
+  for (const long items : sizes()) benchSize(items, base, beeps, messages);
   framework::DestroyAllWindows();
   startup::ShutDown();
   return 0;

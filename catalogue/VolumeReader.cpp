@@ -10,6 +10,7 @@
 #include "framework/Dialogs.h"
 #include "framework/KindText.h"
 #include "framework/MemoryBlock.h"
+#include "framework/Normalization.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
@@ -21,17 +22,22 @@ std::string notSaved(const framework::Database& db) {
   return "ディスクの情報を保存できませんでした。\n" + Module1::ErrorText(db);
 }
 
-// The low 32 bits as a signed value; the conversion of an out-of-range unsigned value is
-// modular since C++20, so this is well defined.
-std::int32_t low32(std::uint64_t length) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(length));
+const std::string kFailedSuffix = ":ListError";
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 }  // namespace
 
 void Window1::NewCD() {
   std::optional<std::string> failure;
+  bool landed = false;
   if (!Module1::IsNoDiscName(CDName)) {
+    unreadableFolders_ = 0;
+    // The chooser stores the name normalised already, and one that failed there with the suffix:
+    // it is marked once, so that an update finds the disc under the name it was stored with.
+    discName_ = framework::ComposeUtf8(CDName) || !endsWith(CDName, kFailedSuffix) ? UTF8Mac(CDName) : CDName;
     ProgressWheel1().setVisible(true);
     Label1().setVisible(true);
 
@@ -44,6 +50,7 @@ void Window1::NewCD() {
     if (volume && read.Begin()) {
       if (const auto disc = NewRec(*volume, 0)) {
         const int n = volume->Count();
+        if (volume->ListingFailed()) ++unreadableFolders_;
         for (int i = 1; i <= n && !readFailure_; ++i) {
           // An entry gone since the listing gives no item and is passed over.
           auto child = volume->Item(i);
@@ -59,6 +66,8 @@ void Window1::NewCD() {
     if (readFailure_ || !volume) {
       read.Rollback();
       Module1::MaxID = numbered;
+    } else {
+      landed = true;
     }
     failure = std::exchange(readFailure_, std::nullopt);
 
@@ -73,10 +82,14 @@ void Window1::NewCD() {
     framework::MsgBox(*failure);
   else
     framework::Beep();
+  if (landed && unreadableFolders_ > 0)
+    framework::MsgBox(std::to_string(unreadableFolders_) + " 個のフォルダを読み込めませんでした。");
+  unreadableFolders_ = 0;
 }
 
 void Window1::CollectInfoitem(framework::FolderItem& item, std::int32_t parent) {
   const int n = item.Count();
+  if (item.ListingFailed()) ++unreadableFolders_;
   const auto self = NewRec(item, parent);
   if (!self) return;
   for (int i = 1; i <= n && !readFailure_; ++i) {
@@ -98,9 +111,9 @@ std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, s
     const framework::Date now;
     rec.IntegerColumn("FolNo", 0);
     rec.IntegerColumn("No", *number);
-    rec.Column("Name", UTF8Mac(CDName));
+    rec.Column("Name", discName_);
     rec.BooleanColumn("Folder", true);
-    rec.Column("CDName", UTF8Mac(CDName));
+    rec.Column("CDName", discName_);
     rec.Column("Type", "ディスク");
     rec.DateColumn("Date", now);
     rec.DateColumn("Time", now);
@@ -118,8 +131,9 @@ std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, s
     const framework::Date modified = item.ModificationDate();
     rec.DateColumn("Date", modified);
     rec.DateColumn("Time", modified);
-    rec.IntegerColumn("Byte", low32(item.Length()));
-    rec.Column("CDName", UTF8Mac(CDName));
+    // The whole length (a folder's is 0).
+    rec.IntegerColumn("Byte", static_cast<std::int64_t>(item.Length()));
+    rec.Column("CDName", discName_);
   }
 
   if (auto& db = Module1::db) {

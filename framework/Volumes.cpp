@@ -15,13 +15,14 @@ std::optional<std::vector<std::pair<std::string, std::string>>>& testVolumes() {
   return volumes;
 }
 
-// File systems with no storage of their own behind them: nothing there is a disc to catalogue.
+// The kernel's own file systems: nothing there is a disc to catalogue. In-memory ones (tmpfs,
+// ramfs) hold real files and are offered.
 bool isPseudoFileSystem(std::string_view type) {
   static constexpr std::string_view pseudo[] = {
       "autofs",   "binfmt_misc", "bpf",       "cgroup",     "cgroup2",  "configfs", "debugfs",
       "devpts",   "devtmpfs",    "efivarfs",  "fusectl",    "hugetlbfs", "mqueue",  "nsfs",
-      "proc",     "pstore",      "ramfs",     "rpc_pipefs", "securityfs", "selinuxfs", "sysfs",
-      "tmpfs",    "tracefs",     "fuse.gvfsd-fuse", "fuse.portal", "nfsd", "rootfs"};
+      "proc",     "pstore",      "rpc_pipefs", "securityfs", "selinuxfs", "sysfs",
+      "tracefs",     "fuse.gvfsd-fuse", "fuse.portal", "nfsd", "rootfs"};
   return std::find(std::begin(pseudo), std::end(pseudo), type) != std::end(pseudo);
 }
 

@@ -16,7 +16,8 @@ int VolumeCount();
 std::optional<FolderItem> Volume(int index);
 
 // The mount points of the removable volumes in a mount table's text (the /proc/self/mounts format),
-// unescaped, in its order, pseudo file systems and repeated mount points left out; root not included.
+// unescaped, in its order, the kernel's pseudo file systems and repeated mount points left out (in-memory
+// ones such as tmpfs are kept); root not included.
 std::vector<std::string> removableMountPoints(std::string_view mountTable);
 
 // Tests stand in their own volumes: volume 0 and each further one is a (name, folder path) pair.

@@ -140,28 +140,32 @@ TEST_F(Window2Test, CancelEscapeAndTheCloseBoxChangeNothing) {
   EXPECT_EQ(beeps(), 0);
 }
 
-TEST_F(Window2Test, ANameThatFailsNormalisationFollowsTheOption) {
+TEST_F(Window2Test, ANameThatFailsNormalisationIsMarkedOnceAndItsDiscUpdatedInPlace) {
   const std::string bad = "X\xff";
   testsupport::mountVolumes({{bad, folder("s1", {"a"})}});
   w();
-  Module1::PB = 0;
-
   Module1::ErrorCD = true;
-  Window2::instance().Listbox1().setListIndex(0);
-  Window2::instance().PushButton1().Push();
-  ASSERT_TRUE(finished());
-  // Once in the chooser, once more for the records.
-  const auto rows = testsupport::readCatalogue();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].Name, bad + ":ListError:ListError");
-  for (const Row& r : rows) EXPECT_EQ(r.CDName, bad + ":ListError:ListError");
+  // A read, then an update of the same volume: one disc, its name marked once.
+  for (int pb : {0, 1}) {
+    SCOPED_TRACE(pb);
+    Module1::PB = pb;
+    Window2::instance().Listbox1().setListIndex(0);
+    Window2::instance().PushButton1().Push();
+    ASSERT_TRUE(finished());
+    const auto rows = testsupport::readCatalogue();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].Name, bad + ":ListError");
+    for (const Row& r : rows) EXPECT_EQ(r.CDName, bad + ":ListError");
+  }
+  EXPECT_EQ(w().CDList().ListCount(), 1);
 
   Module1::ErrorCD = false;
+  Module1::PB = 0;
   Window2::instance().Listbox1().setListIndex(0);
   Window2::instance().PushButton1().Push();
   ASSERT_TRUE(finished());
   EXPECT_EQ(testsupport::readCatalogue().size(), 2u);  // nothing more read
-  EXPECT_EQ(beeps(), 2);
+  EXPECT_EQ(beeps(), 3);
 }
 
 TEST_F(Window2Test, PressingCreateWithNothingChosenOnlyBeepsForAReadAndDoesNothingForAnUpdate) {

@@ -6,13 +6,24 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Window1.h"
+#include "framework/Dialogs.h"
+#include "framework/FolderItem.h"
 #include "catalogue/Module1.h"
 #include "CatalogueSql.h"
 #include "support/TestSupport.h"
@@ -42,6 +53,24 @@ std::vector<std::string> names(const std::vector<Row>& rows) {
   std::vector<std::string> out;
   for (const Row& r : rows) out.push_back(r.Name);
   return out;
+}
+
+// Removes a tree through directory handles, so depth and path length do not matter.
+void removeAt(int dirFd, const char* name) {
+  const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    std::vector<std::string> entries;
+    if (DIR* dir = ::fdopendir(::dup(fd))) {
+      while (const dirent* e = ::readdir(dir))
+        if (std::string_view(e->d_name) != "." && std::string_view(e->d_name) != "..") entries.emplace_back(e->d_name);
+      ::closedir(dir);
+    }
+    for (const std::string& e : entries) removeAt(fd, e.c_str());
+    ::close(fd);
+    ::unlinkat(dirFd, name, AT_REMOVEDIR);
+  } else {
+    ::unlinkat(dirFd, name, 0);
+  }
 }
 
 class VolumeReaderTest : public testsupport::AppTest {
@@ -99,7 +128,7 @@ TEST_F(VolumeReaderTest, NumbersRecordsInWalkOrderWithTheColumnsOfEachKind) {
   EXPECT_GE(QDateTime::fromString(QString::fromStdString(*rows[0].DateTime), "yyyy-MM-dd HH:mm:ss"), before);
   EXPECT_FALSE(rows[0].Byte.has_value());
   EXPECT_EQ(rows[1].DateTime, mtimeText(root + "/A"));
-  EXPECT_TRUE(rows[1].Byte.has_value());
+  EXPECT_EQ(rows[1].Byte, 0);
   EXPECT_EQ(rows[2].DateTime, mtimeText(root + "/A/a1"));
   EXPECT_EQ(rows[2].Byte, static_cast<int>(QFileInfo(QString::fromStdString(root + "/A/a1")).size()));
   EXPECT_EQ(Module1::MaxID, 44);
@@ -182,17 +211,124 @@ TEST_F(VolumeReaderTest, AnEntryThatVanishesDuringTheWalkIsSkippedAndTheWalkGoes
   EXPECT_TRUE(msgs().empty());
 }
 
-TEST_F(VolumeReaderTest, ByteHoldsTheLow32BitsOfTheLengthAsASignedValue) {
-  const std::string root = volume({"big", "huge", "mid", "small"});
+TEST_F(VolumeReaderTest, ATreeDeeperThanPathMaxIsReadWhole) {
+  const std::string root = volume({});
+  // 20 nested folders, each name 254 bytes (84 Japanese characters and "ab"): about 5,100 bytes.
+  std::string name = "ab";
+  for (int i = 0; i < 84; ++i) name += "\xe3\x81\x82";  // あ
+  ASSERT_EQ(name.size(), 254u);
+  int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int level = 0; level < 20; ++level) {
+    ASSERT_EQ(::mkdirat(fd, name.c_str(), 0755), 0);
+    const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    fd = next;
+  }
+  ::close(::openat(fd, "bottom.txt", O_CREAT | O_WRONLY, 0644));
+  ::close(fd);
+
+  const auto openHandles = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
+  };
+  read("Warm");  // the catalogue and the kind texts open what they keep open
+  const auto handlesBefore = openHandles();
+  read("Deep");
+  EXPECT_EQ(openHandles(), handlesBefore);  // the folders' handles are all closed again
+  const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  removeAt(rootFd, name.c_str());
+  ::close(rootFd);
+  std::vector<Row> rows;
+  for (const Row& r : testsupport::readCatalogue())
+    if (r.CDName == "Deep") rows.push_back(r);
+  ASSERT_EQ(rows.size(), 22u);
+  for (std::size_t i = 1; i <= 20; ++i) {
+    EXPECT_EQ(rows[i].Name, name);
+    EXPECT_EQ(rows[i].FolNo, rows[i - 1].No);
+  }
+  EXPECT_EQ(rows[21].Name, "bottom.txt");
+  EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(VolumeReaderTest, AFolderSwappedBetweenListingAndOpeningIsNotEnteredAndIsCounted) {
+  const std::string outside = testsupport::makeTree(tmp_.path().toStdString() + "/outside", {"secret"});
+  const struct {
+    const char* what;
+    std::function<void(const std::string& folder)> swap;
+  } cases[] = {
+      {"for a link", [&](const std::string& folder) {
+         std::filesystem::create_directory_symlink(outside, folder + ".link");
+         ::renameat2(AT_FDCWD, (folder + ".link").c_str(), AT_FDCWD, folder.c_str(), RENAME_EXCHANGE);
+       }},
+      {"for another folder", [&](const std::string& folder) {
+         ::renameat2(AT_FDCWD, outside.c_str(), AT_FDCWD, folder.c_str(), RENAME_EXCHANGE);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(tmp_.path().toStdString() + "/vol");
+    const std::string root = volume({"A/", "A/a1", "B"});
+    replaceCatalogue({});
+    msgs().clear();
+    bool swapped = false;
+    framework::setOpenFolderHook([&](const std::string& path) {
+      if (path == root + "/A" && !swapped) {
+        swapped = true;
+        c.swap(path);
+      }
+      return 0;
+    });
+    read("Disc");
+    framework::setOpenFolderHook({});
+    EXPECT_TRUE(swapped);
+    // A is stored as it was listed, with nothing of what took its place.
+    EXPECT_EQ(names(testsupport::readCatalogue()), (std::vector<std::string>{"Disc", "A", "B"}));
+    EXPECT_EQ(msgs(), std::vector<std::string>{"1 個のフォルダを読み込めませんでした。"});
+    // Back where they were, for the next case.
+    if (std::filesystem::is_directory(root + "/A.link"))
+      ::renameat2(AT_FDCWD, (root + "/A.link").c_str(), AT_FDCWD, (root + "/A").c_str(), RENAME_EXCHANGE);
+    else if (!std::filesystem::exists(outside + "/secret"))
+      ::renameat2(AT_FDCWD, outside.c_str(), AT_FDCWD, (root + "/A").c_str(), RENAME_EXCHANGE);
+  }
+}
+
+TEST_F(VolumeReaderTest, FoldersThatCannotBeOpenedAreStoredCountedAndReportedAfterTheRead) {
+  const std::string root = volume({"A/", "A/a1", "B/", "B/b1", "C/", "C/c1", "D"});
+  ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0644), 0);
+  // A socket as well: special files are stored as items and never opened.
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = root + "/socket";
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  framework::setOpenFolderHook([&](const std::string& path) {
+    return path == root + "/A" || path == root + "/C" ? EACCES : 0;
+  });
+  std::vector<std::string> messagesAtBeep;
+  framework::setBeepHook([&] { messagesAtBeep = msgs(); });
+  read("Disc");
+  framework::setOpenFolderHook({});
+  ::close(sock);
+  const auto rows = testsupport::readCatalogue();
+  EXPECT_EQ(names(rows), (std::vector<std::string>{"Disc", "A", "B", "b1", "C", "D", "pipe", "socket"}));
+  EXPECT_EQ(rows[1].Folder, true);
+  EXPECT_EQ(rows[6].Folder, std::nullopt);
+  // After the rebuilt list and the beep, once.
+  EXPECT_TRUE(messagesAtBeep.empty());
+  EXPECT_EQ(msgs(), std::vector<std::string>{"2 個のフォルダを読み込めませんでした。"});
+  EXPECT_EQ(w().CDList().ListCount(), 1);
+}
+
+TEST_F(VolumeReaderTest, ByteHoldsTheWholeLengthAndAFoldersIsZero) {
+  const std::string root = volume({"big", "huge", "mid", "small", "sub/"});
   const struct {
     const char* name;
     std::int64_t length;
-    int stored;
   } cases[] = {
-      {"big", (std::int64_t{1} << 32) + 5, 5},
-      {"huge", std::int64_t{3} << 30, -1073741824},
-      {"mid", std::int64_t{1} << 31, INT32_MIN},
-      {"small", 2147483647, 2147483647},
+      {"big", (std::int64_t{1} << 32) + 5},
+      {"huge", std::int64_t{3} << 30},
+      {"mid", std::int64_t{1} << 31},
+      {"small", 2147483647},
   };
   for (const auto& c : cases) {
     QFile f(QString::fromStdString(root + "/" + c.name));
@@ -200,11 +336,18 @@ TEST_F(VolumeReaderTest, ByteHoldsTheLow32BitsOfTheLengthAsASignedValue) {
   }
   read("Disc");
   const auto rows = testsupport::readCatalogue();
-  ASSERT_EQ(rows.size(), 5u);
+  ASSERT_EQ(rows.size(), 6u);
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(rows[i + 1].Name, cases[i].name);
-    EXPECT_EQ(rows[i + 1].Byte, cases[i].stored) << cases[i].name;
+    EXPECT_EQ(rows[i + 1].Byte, cases[i].length) << cases[i].name;
   }
+  EXPECT_EQ(rows[5].Name, "sub");
+  EXPECT_EQ(rows[5].Byte, 0);
+  // The list's size cell shows the stored value whole.
+  w().CDList().setListIndex(0);
+  w().CDList().setExpanded(0, true);
+  ASSERT_GE(w().CDList().ListCount(), 2);
+  EXPECT_EQ(w().CDList().Cell(1, 2), "4294967301");
 }
 
 TEST_F(VolumeReaderTest, KindTextOfAKnownTypeOrOneBlank) {

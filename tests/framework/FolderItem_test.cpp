@@ -3,8 +3,13 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
 
 #include "framework/FolderItem.h"
 
@@ -109,9 +114,82 @@ TEST_F(FolderItemTest, FolderThatCannotBeListedHasNoEntries) {
   ASSERT_TRUE(vanishing.Directory());
   fs::remove(path("vanishing"));
   EXPECT_EQ(vanishing.Count(), 0);
+  EXPECT_TRUE(vanishing.ListingFailed());
+  FolderItem fine(root_);
+  EXPECT_EQ(fine.Count(), 1);
+  EXPECT_FALSE(fine.ListingFailed());
 }
 
-TEST_F(FolderItemTest, LengthOfAFileBeyond4GiBIsExact) {
+TEST_F(FolderItemTest, EntriesTheirFileSystemMarksHiddenAreInvisibleAndOthersPayNothing) {
+  for (const char* name : {"hidden", "archived", "plain", "both"}) file(name);
+  ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0644), 0);
+  std::vector<std::string> asked;
+  const auto attributesOf = [&](const std::string& entry) -> std::optional<std::uint32_t> {
+    asked.push_back(entry.substr(entry.rfind('/') + 1));
+    if (entry == path("hidden")) return 0x02;
+    if (entry == path("archived")) return 0x20;
+    if (entry == path("both")) return 0x22;
+    return std::nullopt;
+  };
+  const struct {
+    const char* type;
+    std::vector<std::string> visible;
+    std::size_t asks;  // every entry, or none at all
+  } cases[] = {
+      {"vfat", {"archived", "pipe", "plain"}, 5},
+      {"exfat", {"archived", "pipe", "plain"}, 5},
+      {"ntfs3", {"archived", "pipe", "plain"}, 5},
+      {"ntfs-3g", {"archived", "pipe", "plain"}, 5},
+      {"ext4", {"archived", "both", "hidden", "pipe", "plain"}, 0},
+      {"tmpfs", {"archived", "both", "hidden", "pipe", "plain"}, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.type);
+    asked.clear();
+    framework::setFileSystemSeam({[&](const std::string&) { return std::string(c.type); }, attributesOf});
+    FolderItem folder(root_);
+    std::vector<std::string> visible;
+    for (int i = 1; i <= folder.Count(); ++i)
+      if (folder.Item(i)->Visible()) visible.push_back(folder.Item(i)->Name());
+    EXPECT_EQ(visible, c.visible);
+    EXPECT_EQ(asked.size(), c.asks);
+  }
+  framework::setFileSystemSeam({});
+  // The real file system here marks nothing, and a FIFO is never opened to ask.
+  FolderItem folder(root_);
+  ASSERT_EQ(folder.Count(), 5);
+  for (int i = 1; i <= 5; ++i) EXPECT_TRUE(folder.Item(i)->Visible());
+}
+
+TEST_F(FolderItemTest, EntriesMarkedHiddenOnARealNtfsVolumeAreInvisible) {
+  const std::string image = path("ntfs.img"), point = path("ntfs");
+  fs::create_directory(point);
+  const std::string make = "truncate -s 8M '" + image + "' && mkntfs -F -f -q '" + image + "' >/dev/null 2>&1 && ntfs-3g '" +
+                           image + "' '" + point + "' 2>/dev/null";
+  if (std::system(make.c_str()) != 0) GTEST_SKIP() << "no ntfs-3g mount here";
+  const std::unique_ptr<const std::string, void (*)(const std::string*)> unmount(
+      &point, [](const std::string* p) { ::umount(p->c_str()); });
+  for (const char* name : {"hidden", "plain"}) file("ntfs/" + std::string(name));
+  fs::create_directory(path("ntfs/System Volume Information"));
+  for (const char* name : {"hidden", "System Volume Information"}) {
+    unsigned char bytes[4];
+    const std::string entry = path("ntfs/") + name;
+    ASSERT_EQ(::getxattr(entry.c_str(), "system.ntfs_attrib_be", bytes, 4), 4);
+    bytes[3] |= 0x02;  // FILE_ATTRIBUTE_HIDDEN
+    ASSERT_EQ(::setxattr(entry.c_str(), "system.ntfs_attrib_be", bytes, 4, 0), 0);
+  }
+  {
+    FolderItem volume(point);
+    std::vector<std::string> visible;
+    for (int i = 1; i <= volume.Count(); ++i)
+      if (volume.Item(i)->Visible()) visible.push_back(volume.Item(i)->Name());
+    EXPECT_EQ(visible, std::vector<std::string>{"plain"});
+  }
+}
+
+TEST_F(FolderItemTest, LengthOfAFileBeyond4GiBIsExactAndAFoldersIsZero) {
+  fs::create_directory(path("folder"));
+  EXPECT_EQ(FolderItem(path("folder")).Length(), 0u);
   const std::uint64_t size = (std::uint64_t{1} << 32) + 5;
   file("sparse", "");
   ASSERT_EQ(::truncate(path("sparse").c_str(), static_cast<off_t>(size)), 0);

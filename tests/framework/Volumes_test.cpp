@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "framework/Volumes.h"
 
@@ -17,10 +22,13 @@ TEST(Volumes, MountTableGivesRemovableVolumesInOrder) {
       "/dev/sdf1 /mnt/usb/ hfsplus rw 0 0\n"
       "/dev/sdg1 /mnt/usb hfsplus rw 0 0\n"
       "autofs /mnt/auto autofs rw 0 0\n"
+      "devtmpfs /media/dev devtmpfs rw 0 0\n"
+      "sysfs /mnt/sys sysfs rw 0 0\n"
       "garbage\n"
       "\n";
   EXPECT_EQ(framework::removableMountPoints(table),
-            (std::vector<std::string>{"/media/user/My Disc", "/mnt", "/run/media/user/Back\tUp\\x", "/mnt/usb"}));
+            (std::vector<std::string>{"/media/user/My Disc", "/media/ram", "/mnt", "/run/media/user/Back\tUp\\x",
+                                      "/mnt/usb"}));
 }
 
 TEST(Volumes, RealTableAlwaysHasTheRoot) {
@@ -30,6 +38,36 @@ TEST(Volumes, RealTableAlwaysHasTheRoot) {
   EXPECT_TRUE(framework::Volume(0)->Directory());
   EXPECT_FALSE(framework::Volume(framework::VolumeCount()));
   EXPECT_FALSE(framework::Volume(-1));
+}
+
+// A tmpfs mounted under /mnt for the test's length (the tests run as root).
+struct TmpfsMount {
+  std::string point = "/mnt/lumeno-tmpfs-" + std::to_string(::getpid());
+  bool mounted = false;
+  TmpfsMount() {
+    std::filesystem::create_directories(point);
+    mounted = ::mount("lumeno", point.c_str(), "tmpfs", 0, "size=1m") == 0;
+  }
+  ~TmpfsMount() {
+    if (mounted) ::umount(point.c_str());
+    std::error_code ignored;
+    std::filesystem::remove(point, ignored);
+  }
+};
+
+TEST(Volumes, MountedTmpfsIsOfferedAndRead) {
+  framework::clearTestVolumes();
+  TmpfsMount tmpfs;
+  if (!tmpfs.mounted) GTEST_SKIP() << "cannot mount a tmpfs here";
+  std::ofstream(tmpfs.point + "/file") << "data";
+  int found = -1;
+  for (int i = 1; i < framework::VolumeCount(); ++i)
+    if (framework::Volume(i)->Path() == tmpfs.point) found = i;
+  ASSERT_GT(found, 0);
+  auto volume = *framework::Volume(found);
+  EXPECT_EQ(volume.Name(), "lumeno-tmpfs-" + std::to_string(::getpid()));
+  ASSERT_EQ(volume.Count(), 1);
+  EXPECT_EQ(volume.Item(1)->Length(), 4u);
 }
 
 TEST(Volumes, TestVolumesStandInForTheMountedOnes) {

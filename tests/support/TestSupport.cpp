@@ -140,7 +140,7 @@ void writeCatalogue(const std::vector<Row>& rows) {
       if (r.DateTime) sqlite3_bind_text(st.st, col, r.DateTime->c_str(), -1, SQLITE_TRANSIENT);
       else sqlite3_bind_null(st.st, col);
     }
-    if (r.Byte) sqlite3_bind_int(st.st, 9, *r.Byte); else sqlite3_bind_null(st.st, 9);
+    if (r.Byte) sqlite3_bind_int64(st.st, 9, *r.Byte); else sqlite3_bind_null(st.st, 9);
     if (sqlite3_step(st.st) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(c.db));
   }
   c.exec("COMMIT");
@@ -168,7 +168,7 @@ std::vector<Row> readCatalogue() {
       // Both columns hold one moment; a row where they differ shows up as a mismatch.
       if (text(7) != *r.DateTime) r.DateTime = text(6) + " / " + text(7);
     }
-    if (sqlite3_column_type(st.st, 8) != SQLITE_NULL) r.Byte = sqlite3_column_int(st.st, 8);
+    if (sqlite3_column_type(st.st, 8) != SQLITE_NULL) r.Byte = sqlite3_column_int64(st.st, 8);
     rows.push_back(r);
   }
   return rows;

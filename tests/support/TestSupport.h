@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -39,7 +40,7 @@ struct Row {
   std::string CDName;
   std::string Type;
   std::optional<std::string> DateTime;
-  std::optional<int> Byte;
+  std::optional<std::int64_t> Byte;
   bool operator==(const Row&) const = default;
 };
 void PrintTo(const Row& row, std::ostream* os);
