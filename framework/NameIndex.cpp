@@ -53,9 +53,9 @@ constexpr const char* kIndexed =
     "WHERE Folder1Names MATCH ?1) AND Name LIKE ?2 ORDER BY No";
 
 // Rows per statement of a build: small enough to look at the clock often.
-constexpr int kBatch = 2000;
-// Queued changes per step: a few tens of milliseconds of work.
-constexpr std::int64_t kQueueBatch = 20000;
+constexpr int kBatch = 1000;
+// Queued changes per statement: a few milliseconds of work, so a step keeps to its budget.
+constexpr std::int64_t kQueueBatch = 1000;
 
 // Steps a cached statement once with its integer parameters; the statement is reset afterwards.
 // Gives the engine's result and, on a row, its first column.
@@ -98,9 +98,10 @@ int beginNow(detail::Connection& c) {
 
 // The first `count` queued changes into the index: both steps or neither, also inside a
 // transaction that goes on after a failure.
-bool takeQueue(detail::Connection& c, std::int64_t count) {
+bool takeQueue(detail::Connection& c, std::int64_t count, bool* took = nullptr) {
   std::optional<std::int64_t> last;
   if (stepOnce(c, kQueueUpTo, {count}, &last) != SQLITE_DONE) return false;
+  if (took) *took = last.has_value();
   if (!last) return true;
   if (stepOnce(c, "SAVEPOINT Folder1NamesQueue", {}) != SQLITE_DONE) return false;
   if (stepOnce(c, kTakeQueue, {*last}) == SQLITE_DONE && stepOnce(c, kEmptyQueue, {*last}) == SQLITE_DONE)
@@ -163,7 +164,10 @@ NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget)
   if (beginNow(c) != SQLITE_DONE) return c.errorCode == SQLITE_BUSY ? Step::Waiting : Step::Failed;
 
   const auto until = std::chrono::steady_clock::now() + budget;
-  bool ok = takeQueue(c, kQueueBatch);
+  bool ok = true;
+  // What reads queued first, in pieces, as long as the budget lasts.
+  for (bool took = true; ok && took && std::chrono::steady_clock::now() < until;)
+    ok = takeQueue(c, kQueueBatch, &took);
   // At least one batch, however short the budget.
   for (bool first = true; ok && upTo != kComplete && (first || std::chrono::steady_clock::now() < until);
        first = false) {

@@ -8,7 +8,7 @@ namespace framework {
 
 namespace {
 // Long enough that the commits do not dominate, short enough that the window answers at once.
-constexpr std::chrono::milliseconds kStep{40};
+constexpr std::chrono::milliseconds kStep{12};
 // How often a build waiting for another transaction looks again, and how often a complete index
 // looks for queued changes.
 constexpr int kWaitMs = 100;
