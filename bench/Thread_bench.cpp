@@ -1,7 +1,6 @@
 // The cost of a yield that does not give way, on the main thread and on a thread, against a bare
-// loop; and the longest stretch without events while a thread works through short passes.
+// loop. The event-loop gap of a read is measured on a real read, in reader_bench.
 #include <QApplication>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -62,32 +61,6 @@ int main(int argc, char** argv) {
   while (!done) QCoreApplication::processEvents();
   report("yield_thread_pass", bare, onThread, "< 50 ns");
 
-  // A worker of 100 us passes; the main loop's timer notes the widest gap between its ticks.
-  Clock::duration widest{};
-  auto last = Clock::now();
-  QTimer probe;
-  QObject::connect(&probe, &QTimer::timeout, [&] {
-    const auto now = Clock::now();
-    widest = std::max(widest, now - last);
-    last = now;
-  });
-  done = false;
-  auto worker = std::make_shared<FnThread>([&] {
-    for (int i = 0; i < 5000; ++i) {
-      const auto end = Clock::now() + std::chrono::microseconds(100);
-      while (Clock::now() < end) {
-      }
-      framework::Yield();
-    }
-    done = true;
-  });
-  last = Clock::now();
-  probe.start(0);
-  worker->Run();
-  while (!done) QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-  probe.stop();
-  std::printf("event_gap_during_read: %.1f ms (target: <= 12 ms)\n",
-              std::chrono::duration<double, std::milli>(widest).count());
   framework::DropThreads();
   return 0;
 }
