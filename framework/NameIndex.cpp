@@ -73,6 +73,12 @@ int stepOnce(detail::Connection& c, const char* sql, std::initializer_list<std::
   return rc == SQLITE_ROW ? SQLITE_DONE : rc;
 }
 
+// Through the database's own commit, so that its log is copied back afterwards.
+bool committed(Database& db) {
+  db.Commit();
+  return !db.Error();
+}
+
 bool runAll(sqlite3* db, std::initializer_list<const char*> sqls) {
   for (const char* sql : sqls)
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) return false;
@@ -125,7 +131,7 @@ bool NameIndex::Prepare(Database& db) {
       return false;
     }
   }
-  if (runAll(c.db, {"COMMIT"})) return true;
+  if (committed(db)) return true;
   runAll(c.db, {"ROLLBACK"});
   return false;
 }
@@ -149,7 +155,7 @@ bool NameIndex::TakeQueue(Database& db) {
   // Inside a transaction of someone else's the queue goes with it, kept or undone.
   if (!sqlite3_get_autocommit(c.db)) return takeQueue(c, kWholeQueue);
   if (beginNow(c) != SQLITE_DONE) return false;
-  if (takeQueue(c, kWholeQueue) && stepOnce(c, "COMMIT", {}) == SQLITE_DONE) return true;
+  if (takeQueue(c, kWholeQueue) && committed(db)) return true;
   undo(c, {"ROLLBACK"});
   return false;
 }
@@ -186,7 +192,7 @@ NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget)
     upTo = *last;
   }
   ok = ok && stepOnce(c, "UPDATE Folder1NamesBuilt SET UpTo = ?1", {upTo}) == SQLITE_DONE &&
-       stepOnce(c, "COMMIT", {}) == SQLITE_DONE;
+       committed(db);
   if (!ok) {
     undo(c, {"ROLLBACK"});
     return Step::Failed;
