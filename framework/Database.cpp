@@ -3,17 +3,20 @@
 #include "framework/Checkpointer.h"
 #include "framework/DatabaseConnection.h"
 #include "framework/Text.h"
+#include "framework/Thread.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <limits>
 
 namespace framework {
@@ -96,6 +99,44 @@ int Connection::runCached(const std::string& sql) {
   if (rc == SQLITE_OK) rc = reset;
   setResult(rc);
   return rc;
+}
+
+int Connection::runCachedAside(const std::string& sql) {
+  sqlite3_stmt* statement = cached(sql);
+  if (!statement) return errorCode ? errorCode : SQLITE_ERROR;
+  struct Outcome {
+    int rc;
+    std::string message;
+  };
+  // The message is taken under the connection's lock with the step, before a call of the event
+  // loop's handlers can replace it.
+  auto step = std::async(std::launch::async, [this, statement] {
+    sqlite3_mutex* lock = sqlite3_db_mutex(db);
+    sqlite3_mutex_enter(lock);
+    int rc = sqlite3_step(statement);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
+    const int reset = sqlite3_reset(statement);
+    if (rc == SQLITE_OK) rc = reset;
+    Outcome outcome{rc, rc == SQLITE_OK ? std::string() : std::string(sqlite3_errmsg(db))};
+    sqlite3_mutex_leave(lock);
+    return outcome;
+  });
+  // Joined on every way out, also when the waiting thread is dropped at quit and unwinds here.
+  struct Join {
+    std::future<Outcome>& step;
+    ~Join() {
+      if (step.valid()) step.wait();
+    }
+  } join{step};
+  while (step.wait_for(std::chrono::microseconds(200)) != std::future_status::ready) Yield();
+  const Outcome outcome = step.get();
+  if (outcome.rc == SQLITE_OK) {
+    clearError();
+  } else {
+    setError(outcome.rc & 0xff, outcome.message);
+    noticeLoss();
+  }
+  return outcome.rc;
 }
 
 bool Connection::beginIfNeeded() {
@@ -193,10 +234,10 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
   if (reason = unwritableFolder(path); !reason.empty()) return nullptr;
 
   sqlite3* handle = nullptr;
-  // Only the main thread ever touches a connection (the program's threads are fibers on it), so
-  // SQLite need not lock the connection around every call; reading a row makes many. Only a
-  // missing file is created.
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (created ? SQLITE_OPEN_CREATE : 0);
+  // The connection is the main thread's, but a thread's commit runs on a worker of its own while
+  // the window goes on (see Commit), so the engine serialises the calls on it. Only a missing
+  // file is created.
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (created ? SQLITE_OPEN_CREATE : 0);
   const int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
   // The handle is owned from here on, also when the open failed.
   auto connection = std::make_shared<Connection>(handle);
@@ -473,7 +514,9 @@ void Database::Commit() {
     c.clearError();
     return;
   }
-  const bool landed = c.runCached("COMMIT") == SQLITE_OK;
+  // A large change costs its commit time in proportion to its size (the engine checks again every
+  // log frame it wrote twice); on a thread the window goes on meanwhile.
+  const bool landed = (CurrentThread() ? c.runCachedAside("COMMIT") : c.runCached("COMMIT")) == SQLITE_OK;
   if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
   if (landed && checkpointer_) checkpointer_->Wake();
 }

@@ -60,6 +60,9 @@ struct Connection {
   void noticeLoss();
   // Runs one statement without a result, through a statement prepared once.
   int runCached(const std::string& sql);
+  // The same on a worker OS thread, giving way to the event loop and the other threads until it
+  // is done; for a cooperative thread only.
+  int runCachedAside(const std::string& sql);
   // The statement for the text, prepared once and reset before it is handed out; nullptr on failure.
   sqlite3_stmt* cached(const std::string& sql);
 

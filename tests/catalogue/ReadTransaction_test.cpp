@@ -96,14 +96,13 @@ class ReadTransactionTest : public testsupport::AppTest {
     testsupport::mountVolumes({{"Vol", root}});
   }
   // Volume 1 read as the new disc "New", or as the update of "Old".
+  // On the reading thread, as the chooser starts it: its final commit then runs aside.
   void read(bool update) {
     w().CDName = update ? "Old" : "New";
     Module1::VolNo = 1;
-    if (update) {
-      w().ReCD();
-    } else {
-      w().NewCD();
-    }
+    Module1::PB = update ? 1 : 0;
+    std::make_shared<Class1>()->Run();
+    ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
   }
   std::vector<std::string> listed() {
     std::vector<std::string> out;
