@@ -124,10 +124,13 @@ int Connection::runCachedAside(const std::string& sql) {
   // Joined on every way out, also when the waiting thread is dropped at quit and unwinds here.
   struct Join {
     std::future<Outcome>& step;
+    bool& busy;
     ~Join() {
       if (step.valid()) step.wait();
+      busy = false;
     }
-  } join{step};
+  } join{step, busyAside};
+  busyAside = true;
   while (step.wait_for(std::chrono::microseconds(200)) != std::future_status::ready) Yield();
   const Outcome outcome = step.get();
   if (outcome.rc == SQLITE_OK) {

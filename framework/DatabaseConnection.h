@@ -63,6 +63,9 @@ struct Connection {
   // The same on a worker OS thread, giving way to the event loop and the other threads until it
   // is done; for a cooperative thread only.
   int runCachedAside(const std::string& sql);
+  // While runCachedAside's worker holds the connection: work that can wait leaves it alone, since
+  // any call would hold up the window until the worker is done.
+  bool busyAside = false;
   // The statement for the text, prepared once and reset before it is handed out; nullptr on failure.
   sqlite3_stmt* cached(const std::string& sql);
 

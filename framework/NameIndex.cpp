@@ -162,7 +162,7 @@ bool NameIndex::TakeQueue(Database& db) {
 
 NameIndex::Step NameIndex::Build(Database& db, std::chrono::milliseconds budget) {
   detail::Connection& c = *db.connection_;
-  if (!sqlite3_get_autocommit(c.db)) return Step::Waiting;
+  if (c.busyAside || !sqlite3_get_autocommit(c.db)) return Step::Waiting;
   std::int64_t upTo = IndexedUpTo(db);
   std::optional<std::int64_t> queued;
   if (stepOnce(c, kQueued, {}, &queued) != SQLITE_DONE) return Step::Failed;
