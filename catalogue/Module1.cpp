@@ -107,17 +107,21 @@ bool ReportIfDamage(const framework::Database& db) {
   return true;
 }
 
-void ReportFailedQuery(const framework::Database& db) {
-  if (!ReportIfDamage(db)) framework::MsgBox(ErrorText(db));
-}
-
-bool RowsFailed(const framework::RecordSet& rs) {
-  if (!rs.Error()) return false;
-  const std::string error = std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage();
-  if (framework::IsDamageCode(rs.ErrorCode()))
+namespace {
+// Damage marks the catalogue; any other failure is only shown.
+void reportFailure(std::int32_t code, const std::string& error) {
+  if (framework::IsDamageCode(code))
     ReportDamage(error);
   else
     framework::MsgBox(error);
+}
+}  // namespace
+
+void ReportFailedQuery(const framework::Database& db) { reportFailure(db.ErrorCode(), ErrorText(db)); }
+
+bool RowsFailed(const framework::RecordSet& rs) {
+  if (!rs.Error()) return false;
+  reportFailure(rs.ErrorCode(), std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage());
   return true;
 }
 

@@ -25,6 +25,23 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 2000;
 
+// Runs a statement that gives no rows once and resets it: its failure, or the reset's.
+int stepAndReset(sqlite3_stmt* statement) {
+  int rc = sqlite3_step(statement);
+  if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
+  const int reset = sqlite3_reset(statement);
+  return rc == SQLITE_OK ? reset : rc;
+}
+
+// Binds one value. The 64-bit length lets the engine refuse a text too long for it instead of
+// taking a cut one.
+int bindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& value,
+              sqlite3_destructor_type keep) {
+  if (const auto* text = std::get_if<std::string>(&value))
+    return sqlite3_bind_text64(statement, index, text->data(), text->size(), keep, SQLITE_UTF8);
+  return sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
+}
+
 // Whether a statement of the connection is part-way through its rows.
 bool readingNow(sqlite3* db) {
   for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
@@ -93,10 +110,7 @@ sqlite3_stmt* Connection::cached(const std::string& sql) {
 int Connection::runCached(const std::string& sql) {
   sqlite3_stmt* statement = cached(sql);
   if (!statement) return errorCode ? errorCode : SQLITE_ERROR;
-  int rc = sqlite3_step(statement);
-  if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
-  const int reset = sqlite3_reset(statement);
-  if (rc == SQLITE_OK) rc = reset;
+  const int rc = stepAndReset(statement);
   setResult(rc);
   return rc;
 }
@@ -113,10 +127,7 @@ int Connection::runCachedAside(const std::string& sql) {
   auto step = std::async(std::launch::async, [this, statement] {
     sqlite3_mutex* lock = sqlite3_db_mutex(db);
     sqlite3_mutex_enter(lock);
-    int rc = sqlite3_step(statement);
-    if (rc == SQLITE_DONE || rc == SQLITE_ROW) rc = SQLITE_OK;
-    const int reset = sqlite3_reset(statement);
-    if (rc == SQLITE_OK) rc = reset;
+    const int rc = stepAndReset(statement);
     Outcome outcome{rc, rc == SQLITE_OK ? std::string() : std::string(sqlite3_errmsg(db))};
     sqlite3_mutex_leave(lock);
     return outcome;
@@ -435,13 +446,8 @@ std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql,
   }
   int index = 1;
   for (const auto& value : values) {
-    int rc;
-    if (const auto* text = std::get_if<std::string>(&value))
-      rc = sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()),
-                             SQLITE_TRANSIENT);
-    else
-      rc = sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
-    if (rc != SQLITE_OK) {
+    // The values go with the caller, while the record set steps later.
+    if (const int rc = bindValue(statement, index, value, SQLITE_TRANSIENT); rc != SQLITE_OK) {
       c.setResult(rc);
       sqlite3_clear_bindings(statement);
       if (!held) sqlite3_finalize(statement);
@@ -480,13 +486,8 @@ void Database::InsertRecord(const std::string& table, const DatabaseRecord& reco
   int index = 1;
   int rc = SQLITE_OK;
   for (const auto& [name, value] : columns) {
-    if (const auto* text = std::get_if<std::string>(&value))
-      // The record outlives the step, and the bindings are cleared before it returns. The 64-bit
-      // length lets the engine refuse a text too long for it instead of taking a cut one.
-      rc = sqlite3_bind_text64(statement, index, text->data(), text->size(), SQLITE_STATIC,
-                               SQLITE_UTF8);
-    else
-      rc = sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
+    // The record outlives the step, and the bindings are cleared before it returns.
+    rc = bindValue(statement, index, value, SQLITE_STATIC);
     if (rc != SQLITE_OK) break;
     ++index;
   }
