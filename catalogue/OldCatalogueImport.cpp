@@ -93,8 +93,8 @@ void Window1::OldDbReading() {
   }
   // A read numbers its rows from MaxID and uses the one current disc name; the import resets both.
   if (Class1::RefusedWhileReading()) return;
+  // Not empty: refused above otherwise.
   auto db = Module1::db;
-  if (!db) return;
   // A pipe, a device or a folder in the file's place is no file to import.
   auto stream = framework::TextInputStream::Open(*item);
   if (!stream) {
