@@ -28,7 +28,10 @@ namespace {
 // A connection of the test's own on the catalogue file.
 struct Sql {
   sqlite3* db = nullptr;
-  Sql() { sqlite3_open(testsupport::cataloguePath().c_str(), &db); }
+  Sql() {
+    sqlite3_open(testsupport::cataloguePath().c_str(), &db);
+    sqlite3_busy_timeout(db, 5000);  // the program's checkpointer may hold the file for a moment
+  }
   ~Sql() { sqlite3_close(db); }
   Sql(const Sql&) = delete;
   Sql& operator=(const Sql&) = delete;
