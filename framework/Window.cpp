@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "framework/Application.h"
+#include "framework/LayoutPalette.h"
 #include "framework/MenuItem.h"
 #include "framework/PushButton.h"
 #include "framework/Thread.h"
@@ -121,6 +122,7 @@ Window::Window() : frame_(std::make_unique<WindowFrame>(this)) {
   UseJapaneseUiFont();
   content_ = new QWidget(frame_.get());
   content_->setObjectName("content");
+  setHasBackColor(false);
   applyFlags();
   resizeContent(300, 300);
 }
@@ -234,13 +236,12 @@ void Window::setBackColor(std::uint32_t rgb) {
 
 void Window::setHasBackColor(bool has) {
   hasBackColor_ = has;
+  // Without a colour of its own the window keeps the light background its controls' colours were
+  // chosen against, not the desktop's.
   QPalette pal = content_->palette();
-  if (has)
-    pal.setColor(QPalette::Window, QColor::fromRgb(backColor_ & 0xFFFFFF));
-  else
-    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
+  pal.setColor(QPalette::Window, has ? QColor::fromRgb(backColor_ & 0xFFFFFF) : LayoutPalette().color(QPalette::Window));
   content_->setPalette(pal);
-  content_->setAutoFillBackground(has);
+  content_->setAutoFillBackground(true);
 }
 
 void Window::setCloseButton(bool has) {
