@@ -317,7 +317,9 @@ void Window::Close() {
 void Window::frameCloseRequested(bool& accept) {
   if (closing_ || !open_) return;
   if (!closeButton_ && !ApplicationIsQuitting()) {
+    // A close box the window manager draws anyway, or Alt+F4: the user means to quit.
     accept = false;
+    QuitApplication(0);
     return;
   }
   Close();

@@ -63,7 +63,8 @@ class Window {
   // Shows the window and brings it to the front; during its build, once the build is done.
   void Show();
   // Fires Event_Close (once), hides the window and destroys it later; the accessor then gives a new
-  // window. The close box comes here too.
+  // window. The close box comes here too; on a window without a close box (the main window) the
+  // window manager's close request quits the application instead.
   void Close();
   bool IsOpen() const { return open_; }
 

@@ -120,4 +120,27 @@ TEST_F(DarkPaletteTest, EveryTextKeepsItsLayoutColours) {
   }
 }
 
+// The main window has no close box of its own, but a window manager may draw one (or the user
+// presses Alt+F4): that request quits as 終了 does, the preferences written.
+TEST_F(DesktopTest, CloseRequestOnTheMainWindowQuitsWithThePreferencesWritten) {
+  startup::StartUp();
+  Window1& w = Window1::instance();
+  w.setWidth(610);
+  w.setHeight(420);
+  SetteiWindow::instance();
+  QTimer::singleShot(0, [&] {
+    QCloseEvent request;
+    QApplication::sendEvent(w.widget(), &request);
+  });
+  // Should the request be refused, the loop is left with another code instead of hanging.
+  QTimer guard;
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+  guard.start(30000);
+  EXPECT_EQ(framework::Application::instance()->Run(), 0);
+  EXPECT_TRUE(framework::OpenWindows().empty());
+  QFile prefs(QString::fromStdString(configDir() + "/lm.pref"));
+  ASSERT_TRUE(prefs.open(QIODevice::ReadOnly));
+  EXPECT_EQ(prefs.readAll(), QByteArray::fromHex("00" "00000262" "000001a4"));
+}
+
 }  // namespace
