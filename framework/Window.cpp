@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 #include "framework/Application.h"
@@ -295,12 +296,20 @@ void Window::Show() {
   // A Show that reaches a window whose Open event is giving way (a thread's message box lets the
   // user ask for it) waits for the end of the build, which shows the window with all its parts.
   if (building_) return;
+  if (transientOwner_ && transientOwner_ != frame_.get()) {
+    // Before the window is mapped: the window manager places it by its owner then.
+    frame_->winId();
+    transientOwner_->winId();
+    frame_->windowHandle()->setTransientParent(transientOwner_->windowHandle());
+  }
   frame_->show();
   // The offscreen platform (tests) has no stacking order and warns on every raise.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) frame_->raise();
   frame_->activateWindow();
   activation_ = ++registry().activations;
 }
+
+void Window::setTransientParent(Window* owner) { transientOwner_ = owner ? owner->frame_.get() : nullptr; }
 
 void Window::frameActivated() { activation_ = ++registry().activations; }
 
@@ -336,6 +345,10 @@ void Window::frameKeyPressed(int key, bool& handled) {
     handled = true;
     b->Push();
     return;
+  }
+  if (isEscape && closeOnEscape_) {
+    handled = true;
+    Close();
   }
 }
 

@@ -120,6 +120,22 @@ TEST_F(DarkPaletteTest, EveryTextKeepsItsLayoutColours) {
   }
 }
 
+TEST_F(DesktopTest, SecondaryWindowsAreTransientForTheMainWindow) {
+  Window1& main = Window1::instance();
+  const std::vector<std::function<framework::Window&()>> secondary = {
+      []() -> framework::Window& { return Window2::instance(); },
+      []() -> framework::Window& { return SetteiWindow::instance(); },
+      []() -> framework::Window& { return Window3::instance(); },
+      []() -> framework::Window& { return AboutWindow::instance(); },
+  };
+  for (const auto& open : secondary) {
+    framework::Window& w = open();
+    SCOPED_TRACE(w.Title());
+    ASSERT_TRUE(w.widget()->windowHandle());
+    EXPECT_EQ(w.widget()->windowHandle()->transientParent(), main.widget()->windowHandle());
+  }
+}
+
 // The main window has no close box of its own, but a window manager may draw one (or the user
 // presses Alt+F4): that request quits as 終了 does, the preferences written.
 TEST_F(DesktopTest, CloseRequestOnTheMainWindowQuitsWithThePreferencesWritten) {
