@@ -1,5 +1,6 @@
 #include "app/AboutWindow.h"
 
+#include "app/Window1.h"
 #include "framework/Cursors.h"
 #include "framework/RegularFile.h"
 #include "framework/SpecialFolder.h"
@@ -25,6 +26,9 @@ void AboutWindow::Layout() {
   setMaximizeButton(false);
   setMinimizeButton(false);
   setVisible(true);
+  // Placed over the main window by the window manager.
+  setTransientParent(framework::openInstance<Window1>());
+  setCloseOnEscape(true);
 }
 
 void AboutWindow::CreateControls() { CreateControls0(); }

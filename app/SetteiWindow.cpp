@@ -1,5 +1,6 @@
 #include "app/SetteiWindow.h"
 
+#include "app/Window1.h"
 #include "catalogue/Module1.h"
 
 SetteiWindow& SetteiWindow::instance() { return framework::implicitInstance<SetteiWindow>(); }
@@ -21,6 +22,9 @@ void SetteiWindow::Layout() {
   setResizeable(true);
   setMaximizeButton(false);
   setMinimizeButton(true);
+  // Placed over the main window by the window manager.
+  setTransientParent(framework::openInstance<Window1>());
+  setCloseOnEscape(true);
 }
 
 void SetteiWindow::CreateControls() { CreateControls0(); }

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <memory>
 #include <optional>
 
@@ -63,6 +64,9 @@ int RunApplication(int argc, char** argv) {
   if (!QCoreApplication::instance()) qapp.emplace(argc, argv);
   // The catalogue and the preferences live in folders named after the application.
   QCoreApplication::setApplicationName("lumeno");
+  // The desktop ties the windows to the installed launcher, lumeno.desktop, and shows its icon.
+  QGuiApplication::setDesktopFileName("lumeno");
+  QApplication::setWindowIcon(QIcon(":/lumeno.png"));
   framework::setMsgBoxTitle("ルメノ");
 
   int code = 0;

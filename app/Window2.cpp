@@ -34,6 +34,8 @@ void Window2::Layout() {
   setResizeable(false);
   setMaximizeButton(false);
   setMinimizeButton(false);
+  // Placed over the main window by the window manager.
+  setTransientParent(framework::openInstance<Window1>());
 }
 
 void Window2::CreateControls() { CreateControls0(); }

@@ -21,6 +21,8 @@ void Window3::Layout() {
   setResizeable(false);
   setMaximizeButton(false);
   setMinimizeButton(true);
+  // Placed over the main window by the window manager.
+  setTransientParent(framework::openInstance<Window1>());
 }
 
 void Window3::CreateControls() { CreateControls0(); }

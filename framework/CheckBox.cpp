@@ -5,6 +5,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include "framework/LayoutPalette.h"
+
 namespace framework {
 namespace {
 
@@ -39,6 +41,8 @@ class WrappingCheckBox : public QCheckBox {
 
 CheckBox::CheckBox(std::string name, QWidget* parent) : RectControl(std::move(name), new WrappingCheckBox(parent)) {
   captionLabel()->setObjectName(QString::fromStdString(Name() + "Caption"));
+  // Black caption and a white box, as the layouts draw them, on any desktop palette.
+  checkBox()->setPalette(LayoutPalette());
 }
 
 QCheckBox* CheckBox::checkBox() const { return static_cast<QCheckBox*>(widget()); }

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "framework/UiFont.h"
+#include "framework/Window.h"
 
 namespace framework {
 namespace {
@@ -26,8 +27,12 @@ void setMsgBoxTitle(std::string title) { msgBoxTitle() = QString::fromStdString(
 void MsgBox(const std::string& text) {
   if (msgBoxHook()) return msgBoxHook()(text);
   UseJapaneseUiFont();
-  QMessageBox box(QMessageBox::NoIcon, msgBoxTitle(), QString::fromStdString(text),
-                  QMessageBox::Ok, QApplication::activeWindow());
+  // Over the window that raised it: the active one, or when the desktop has none active (the
+  // program in the background, a read's report) the front-most of the program's windows.
+  QWidget* owner = QApplication::activeWindow();
+  if (!owner && !OpenWindows().empty()) owner = OpenWindows().front()->widget();
+  QMessageBox box(QMessageBox::NoIcon, msgBoxTitle(), QString::fromStdString(text), QMessageBox::Ok, owner);
+  box.setWindowModality(Qt::ApplicationModal);
   box.exec();
 }
 

@@ -4,7 +4,8 @@
 
 namespace framework {
 
-// A modal message box with the text and an OK button, titled with the application's name.
+// A modal message box with the text and an OK button, titled with the application's name, shown
+// over the window that raised it.
 void MsgBox(const std::string& text);
 // The name that titles the message boxes. Kept apart from Qt's display name, which the desktop
 // would append to every window's own title.

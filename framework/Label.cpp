@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 
 #include "framework/Application.h"
+#include "framework/LayoutPalette.h"
 
 namespace framework {
 namespace {
@@ -36,6 +37,8 @@ Label::Label(std::string name, QWidget* parent) : RectControl(std::move(name), n
   // Texts from volumes and files are never read as markup.
   label()->setTextFormat(Qt::PlainText);
   label()->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  label()->setPalette(LayoutPalette());
+  setTextColor(textColor_);
 }
 
 QLabel* Label::label() const { return static_cast<QLabel*>(widget()); }

@@ -18,7 +18,7 @@ class Label : public RectControl {
 
   std::string Text() const { return text_; }
   void setText(const std::string& text);
-  // 0xRRGGBB.
+  // 0xRRGGBB; black until set, whatever the desktop's palette.
   void setTextColor(std::uint32_t rgb);
   std::uint32_t TextColor() const { return textColor_; }
   // Word wrap within the label's width.

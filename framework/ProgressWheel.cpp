@@ -5,12 +5,16 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "framework/LayoutPalette.h"
+
 namespace framework {
 namespace {
 
 class Wheel : public QWidget {
  public:
   explicit Wheel(QWidget* parent) : QWidget(parent) {
+    // Dark spokes, drawn on the window's own fixed background.
+    setPalette(LayoutPalette());
     timer_.setInterval(80);
     QObject::connect(&timer_, &QTimer::timeout, this, [this] {
       step_ = (step_ + 1) % kSpokes;

@@ -3,10 +3,13 @@
 #include <QPushButton>
 
 #include "framework/Application.h"
+#include "framework/LayoutPalette.h"
 
 namespace framework {
 
 PushButton::PushButton(std::string name, QWidget* parent) : RectControl(std::move(name), new QPushButton(parent)) {
+  // A light button with a black caption, like the windows it stands on, on any desktop palette.
+  button()->setPalette(LayoutPalette());
   QObject::connect(button(), &QPushButton::clicked, button(), [this] {
     if (Action) Dispatch([this] { Action(); });
   });

@@ -2,9 +2,14 @@
 
 #include <QLineEdit>
 
+#include "framework/LayoutPalette.h"
+
 namespace framework {
 
-TextField::TextField(std::string name, QWidget* parent) : RectControl(std::move(name), new QLineEdit(parent)) {}
+TextField::TextField(std::string name, QWidget* parent) : RectControl(std::move(name), new QLineEdit(parent)) {
+  // The layouts' field: black text on white, on any desktop palette.
+  lineEdit()->setPalette(LayoutPalette());
+}
 
 QLineEdit* TextField::lineEdit() const { return static_cast<QLineEdit*>(widget()); }
 

@@ -7,7 +7,7 @@ class QLineEdit;
 
 namespace framework {
 
-// A one-line text entry field.
+// A one-line text entry field, black text on white.
 class TextField : public RectControl {
  public:
   // `parent` is the window's content area.

@@ -4,6 +4,7 @@
 #include <array>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 namespace framework {
@@ -44,14 +45,21 @@ std::string unescapeField(std::string_view field) {
   return out;
 }
 
+// The components of `path` below `root`, or none when it does not lie below it.
+std::optional<int> depthBelow(std::string_view path, std::string_view root) {
+  if (path.size() <= root.size() + 1 || path.substr(0, root.size()) != root || path[root.size()] != '/')
+    return std::nullopt;
+  const std::string_view rest = path.substr(root.size() + 1);
+  return 1 + static_cast<int>(std::count(rest.begin(), rest.end(), '/'));
+}
+
+// Where removable media are mounted: by hand at /mnt/NAME, by the desktop at /media/LABEL,
+// /media/USER/LABEL or /run/media/USER/LABEL. Deeper mounts are parts of some other tree.
 bool isRemovablePlace(std::string_view path) {
-  for (std::string_view root : {std::string_view("/media"), std::string_view("/run/media"),
-                                std::string_view("/mnt")}) {
-    if (path.size() >= root.size() && path.substr(0, root.size()) == root &&
-        (path.size() == root.size() || path[root.size()] == '/'))
-      return true;
-  }
-  return false;
+  const auto mnt = depthBelow(path, "/mnt");
+  const auto media = depthBelow(path, "/media");
+  const auto runMedia = depthBelow(path, "/run/media");
+  return mnt == 1 || media == 1 || media == 2 || runMedia == 2;
 }
 
 std::string readMountTable() {

@@ -10,7 +10,8 @@
 namespace framework {
 
 // Volume 0 is the root file system; after it come the mounted file systems whose mount point lies
-// under /media, /run/media or /mnt, in the mount table's order. The table is read at every call.
+// directly under /mnt or /media, or directly under a user's folder in /media or /run/media, in the
+// mount table's order. The table is read at every call.
 int VolumeCount();
 // The volume at `index`, named after the last component of its mount point; none out of range.
 std::optional<FolderItem> Volume(int index);

@@ -8,9 +8,11 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 
 #include "framework/Application.h"
+#include "framework/LayoutPalette.h"
 #include "framework/MenuItem.h"
 #include "framework/PushButton.h"
 #include "framework/Thread.h"
@@ -121,6 +123,7 @@ Window::Window() : frame_(std::make_unique<WindowFrame>(this)) {
   UseJapaneseUiFont();
   content_ = new QWidget(frame_.get());
   content_->setObjectName("content");
+  setHasBackColor(false);
   applyFlags();
   resizeContent(300, 300);
 }
@@ -234,13 +237,12 @@ void Window::setBackColor(std::uint32_t rgb) {
 
 void Window::setHasBackColor(bool has) {
   hasBackColor_ = has;
+  // Without a colour of its own the window keeps the light background its controls' colours were
+  // chosen against, not the desktop's.
   QPalette pal = content_->palette();
-  if (has)
-    pal.setColor(QPalette::Window, QColor::fromRgb(backColor_ & 0xFFFFFF));
-  else
-    pal.setColor(QPalette::Window, QApplication::palette().color(QPalette::Window));
+  pal.setColor(QPalette::Window, has ? QColor::fromRgb(backColor_ & 0xFFFFFF) : LayoutPalette().color(QPalette::Window));
   content_->setPalette(pal);
-  content_->setAutoFillBackground(has);
+  content_->setAutoFillBackground(true);
 }
 
 void Window::setCloseButton(bool has) {
@@ -294,12 +296,20 @@ void Window::Show() {
   // A Show that reaches a window whose Open event is giving way (a thread's message box lets the
   // user ask for it) waits for the end of the build, which shows the window with all its parts.
   if (building_) return;
+  if (transientOwner_ && transientOwner_ != frame_.get()) {
+    // Before the window is mapped: the window manager places it by its owner then.
+    frame_->winId();
+    transientOwner_->winId();
+    frame_->windowHandle()->setTransientParent(transientOwner_->windowHandle());
+  }
   frame_->show();
   // The offscreen platform (tests) has no stacking order and warns on every raise.
   if (QGuiApplication::platformName() != QLatin1String("offscreen")) frame_->raise();
   frame_->activateWindow();
   activation_ = ++registry().activations;
 }
+
+void Window::setTransientParent(Window* owner) { transientOwner_ = owner ? owner->frame_.get() : nullptr; }
 
 void Window::frameActivated() { activation_ = ++registry().activations; }
 
@@ -316,7 +326,9 @@ void Window::Close() {
 void Window::frameCloseRequested(bool& accept) {
   if (closing_ || !open_) return;
   if (!closeButton_ && !ApplicationIsQuitting()) {
+    // A close box the window manager draws anyway, or Alt+F4: the user means to quit.
     accept = false;
+    QuitApplication(0);
     return;
   }
   Close();
@@ -333,6 +345,10 @@ void Window::frameKeyPressed(int key, bool& handled) {
     handled = true;
     b->Push();
     return;
+  }
+  if (isEscape && closeOnEscape_) {
+    handled = true;
+    Close();
   }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <QPointer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -56,6 +57,11 @@ class Window {
   bool Resizeable() const { return resizeable_; }
   void setMinimizeButton(bool has);
   void setMaximizeButton(bool has);
+  // The window the window manager keeps this one over (the main window), set before it shows;
+  // nullptr for none.
+  void setTransientParent(Window* owner);
+  // Escape closes the window when no Cancel button takes it.
+  void setCloseOnEscape(bool c) { closeOnEscape_ = c; }
   // Whether the window shows itself once built; once built, shows or hides it.
   void setVisible(bool v);
   bool Visible() const { return visible_; }
@@ -63,7 +69,8 @@ class Window {
   // Shows the window and brings it to the front; during its build, once the build is done.
   void Show();
   // Fires Event_Close (once), hides the window and destroys it later; the accessor then gives a new
-  // window. The close box comes here too.
+  // window. The close box comes here too; on a window without a close box (the main window) the
+  // window manager's close request quits the application instead.
   void Close();
   bool IsOpen() const { return open_; }
 
@@ -124,6 +131,8 @@ class Window {
   MenuBar* menuBar_ = nullptr;
   std::vector<std::unique_ptr<RectControl>> controls_;
   std::map<std::string, std::function<bool()>, std::less<>> menuHandlers_;
+  QPointer<QWidget> transientOwner_;
+  bool closeOnEscape_ = false;
   std::string title_;
   int minW_ = 0, minH_ = 0, maxW_ = 32000, maxH_ = 32000;
   bool closeButton_ = true, resizeable_ = true, minimizeButton_ = true, maximizeButton_ = true;

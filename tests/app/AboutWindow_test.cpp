@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QEnterEvent>
 #include <QLabel>
 #include <QTest>
@@ -99,6 +100,14 @@ TEST_F(AboutWindowTest, ClickOpensTheBookmarkBesideTheApplicationOnlyFromTheLink
   QTest::mouseClick(w.Label4().label(), Qt::LeftButton);
   EXPECT_EQ(launched, std::vector<std::string>{appDir() + "/tavikurl"});
   EXPECT_TRUE(msgs().empty());
+}
+
+TEST_F(AboutWindowTest, EscapeClosesIt) {
+  AboutWindow& w = AboutWindow::instance();
+  QWidget* target = QApplication::focusWidget();
+  QTest::keyClick(target && target->window() == w.widget() ? target : w.widget(), Qt::Key_Escape);
+  EXPECT_EQ(framework::openInstance<AboutWindow>(), nullptr);
+  EXPECT_TRUE(launched.empty());
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ void clickBox(SetteiWindow& w) { QTest::mouseClick(w.CheckBox1().checkBox(), Qt:
 class SetteiWindowTest : public testsupport::AppTest {};
 
 TEST_F(SetteiWindowTest, EveryCloseAppliesTheBox) {
-  enum class How { Return, CloseBox, Button };
+  enum class How { Return, CloseBox, Button, Escape };
   struct Case {
     const char* what;
     bool start;
@@ -36,6 +36,7 @@ TEST_F(SetteiWindowTest, EveryCloseAppliesTheBox) {
       {"close box turns it on", false, How::CloseBox},
       {"close box turns it off", true, How::CloseBox},
       {"button turns it off", true, How::Button},
+      {"Escape turns it on", false, How::Escape},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -49,6 +50,7 @@ TEST_F(SetteiWindowTest, EveryCloseAppliesTheBox) {
       case How::Return: pressKey(w, Qt::Key_Return); break;
       case How::CloseBox: w.widget()->close(); break;
       case How::Button: QTest::mouseClick(w.PushButton1().button(), Qt::LeftButton); break;
+      case How::Escape: pressKey(w, Qt::Key_Escape); break;
     }
     EXPECT_EQ(framework::openInstance<SetteiWindow>(), nullptr);
     EXPECT_EQ(Module1::ErrorCD, !c.start);

@@ -1,4 +1,6 @@
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -40,6 +42,30 @@ TEST(SpecialFolder, BareNamesLieInTheApplicationFolder) {
 
   framework::setApplicationFolder("");
   EXPECT_EQ(framework::GetFolderItem("olddbtext")->Path(), real + "/olddbtext");
+}
+
+// A user without root cannot write beside an installed program: the user's data folder comes first,
+// then the application's folder, then the data installed with the program.
+TEST(SpecialFolder, BareNamesAreLookedUpWhereAUserCanPutThem) {
+  QTemporaryDir root;
+  const QDir top(root.path());
+  const QByteArray saved = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", top.filePath("home").toUtf8());
+  for (const char* folder : {"home/lumeno", "prefix/bin", "prefix/share/lumeno"}) ASSERT_TRUE(top.mkpath(folder));
+  framework::setApplicationFolder(top.filePath("prefix/bin").toStdString());
+  const auto put = [&](const char* path) { QFile f(top.filePath(path)); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); };
+  const auto found = [&] { return framework::GetFolderItem("olddbtext")->Path(); };
+
+  EXPECT_EQ(found(), top.filePath("prefix/bin/olddbtext").toStdString()) << "none anywhere";
+  put("prefix/share/lumeno/olddbtext");
+  EXPECT_EQ(found(), top.filePath("prefix/share/lumeno/olddbtext").toStdString());
+  put("prefix/bin/olddbtext");
+  EXPECT_EQ(found(), top.filePath("prefix/bin/olddbtext").toStdString());
+  put("home/lumeno/olddbtext");
+  EXPECT_EQ(found(), top.filePath("home/lumeno/olddbtext").toStdString());
+
+  framework::setApplicationFolder("");
+  qputenv("XDG_DATA_HOME", saved);
 }
 
 }  // namespace

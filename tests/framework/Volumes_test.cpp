@@ -27,8 +27,37 @@ TEST(Volumes, MountTableGivesRemovableVolumesInOrder) {
       "garbage\n"
       "\n";
   EXPECT_EQ(framework::removableMountPoints(table),
-            (std::vector<std::string>{"/media/user/My Disc", "/media/ram", "/mnt", "/run/media/user/Back\tUp\\x",
+            (std::vector<std::string>{"/media/user/My Disc", "/media/ram", "/run/media/user/Back\tUp\\x",
                                       "/mnt/usb"}));
+}
+
+// Removable media lie directly under /mnt and /media, or directly under a user's folder in /media
+// or /run/media; anything deeper is part of some other tree.
+TEST(Volumes, OnlyMountPointsWhereMediaAreMountedAreOffered) {
+  const struct {
+    const char* point;
+    bool offered;
+  } cases[] = {
+      {"/mnt/usb", true},
+      {"/mnt/a/b/c/python", false},
+      {"/mnt/a/b", false},
+      {"/mnt", false},
+      {"/media/DISC", true},
+      {"/media/user/DISC", true},
+      {"/media/user/DISC/inner", false},
+      {"/media", false},
+      {"/run/media/user/DISC", true},
+      {"/run/media/user", false},
+      {"/run/media/user/DISC/inner", false},
+      {"/run/media", false},
+      {"/run/mediax/user/DISC", false},
+      {"/mntx/usb", false},
+      {"/srv/mnt/usb", false},
+  };
+  for (const auto& c : cases) {
+    const std::string table = std::string("/dev/sdb1 ") + c.point + " ext4 rw 0 0\n";
+    EXPECT_EQ(framework::removableMountPoints(table).size(), c.offered ? 1u : 0u) << c.point;
+  }
 }
 
 TEST(Volumes, RealTableAlwaysHasTheRoot) {
