@@ -62,8 +62,9 @@ class Window {
 
   // Shows the window and brings it to the front; during its build, once the build is done.
   void Show();
-  // Fires Event_Close (once), hides the window and destroys it later; the accessor then gives a new
-  // window. The close box comes here too.
+  // Fires Event_Close (once) and hides the window; the accessor then gives a new window. The window
+  // is destroyed when an event loop next waits at the outermost level, off every thread's stack, so
+  // that the handler that closed it finishes first. The close box comes here too.
   void Close();
   bool IsOpen() const { return open_; }
 
