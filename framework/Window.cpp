@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
 #include <QThread>
@@ -22,10 +23,26 @@ namespace framework {
 // sizes are exactly those of the content area.
 class WindowFrame : public QWidget {
  public:
-  explicit WindowFrame(Window* owner) : owner_(owner) {}
+  explicit WindowFrame(Window* owner) : owner_(owner) {
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+      connect(app, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (auto* le = qobject_cast<QLineEdit*>(now); le && le->window() == this) lastLineEdit_ = le;
+      });
+  }
   Window* owner_;
+  QPointer<QLineEdit> lastLineEdit_;
 
  protected:
+  // A key that the focus widget does not take for itself reaches its window before Qt looks for
+  // the shortcut's action: the menus are refreshed here, so that it finds them enabled as an
+  // opened menu would show them.
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::ShortcutOverride) {
+      const QKeySequence pressed(static_cast<QKeyEvent*>(e)->keyCombination());
+      Dispatch([&] { MenuItem::refreshMenusForShortcut(pressed); });
+    }
+    return QWidget::event(e);
+  }
   void resizeEvent(QResizeEvent* e) override {
     QWidget::resizeEvent(e);
     owner_->frameResized();
@@ -356,6 +373,8 @@ bool Window::HandleMenuCommand(std::string_view itemName) {
 }
 
 QWidget* Window::widget() const { return frame_.get(); }
+
+QLineEdit* Window::lastLineEdit() const { return frame_->lastLineEdit_; }
 
 // ---- the registry
 

@@ -12,6 +12,7 @@
 
 #include "framework/RectControl.h"
 
+class QLineEdit;
 class QMenuBar;
 class QWidget;
 
@@ -88,6 +89,8 @@ class Window {
   QWidget* widget() const;
   QWidget* content() const { return content_; }
   QMenuBar* qmenuBar() const { return qmenuBar_; }
+  // The line edit of this window that last had the focus, while it exists.
+  QLineEdit* lastLineEdit() const;
 
   // Raised before a menu of the window opens and before a menu shortcut is dispatched.
   virtual void Event_EnableMenuItems() {}
