@@ -34,12 +34,10 @@ MenuBar1& MenuBar1::instance() {
   auto& bar = implicitInstance();
   if (!bar) {
     bar = std::make_unique<MenuBar1>();
-    // Its Qt menus must go while the QApplication still exists, also when nobody released it.
-    static bool routineAdded = false;
-    if (!routineAdded && QCoreApplication::instance()) {
-      qAddPostRoutine([] { MenuBar1::release(); });
-      routineAdded = true;
-    }
+    // Its Qt menus must go while the QApplication still exists: the QApplication's end releases it
+    // when nobody did before.
+    qRemovePostRoutine(release);
+    qAddPostRoutine(release);
   }
   return *bar;
 }

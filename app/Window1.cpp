@@ -2,6 +2,7 @@
 // commands and its menu handling.
 #include "app/Window1.h"
 
+#include <optional>
 #include <string>
 
 #include "app/AboutWindow.h"
@@ -21,6 +22,51 @@ Kind& menuItem(const framework::Window& window, const char* name) {
   if (!item) throw std::runtime_error(std::string("NilObjectException: no menu item ") + name);
   return *item;
 }
+
+enum class ControlClass { Label, Button, List, Field, Wheel, Scroller };
+
+struct Edges {
+  bool left, top, right, bottom;
+};
+
+struct ListLayout {
+  int columns;
+  const char* widths;  // nullptr: set when the list opens
+  bool heading, hierarchical;
+};
+
+constexpr ListLayout kCDList{6, nullptr, true, true};
+constexpr ListLayout kSearchList{1, "100%", false, false};
+
+// One control of the main window: its class, its bounds, the window edges it keeps its distances
+// to, its text size (0: it shows no text), its text (a list's heading), whether Tab stops at it
+// (none: the class's own rule) and whether it shows.
+struct ControlLayout {
+  ControlClass kind;
+  const char* name;
+  int left, top, width, height;
+  Edges locks;
+  int textSize;
+  const char* text;
+  std::optional<bool> tabStop;
+  bool visible;
+  const ListLayout* list = nullptr;
+};
+
+const ControlLayout kControls[] = {
+    {ControlClass::Label, "Label1", 30, 14, 108, 20, {false, false, false, false}, 10, "情報収集中・・・", {}, false},
+    {ControlClass::Button, "SinkiButton", 297, 14, 91, 20, {false, true, true, false}, 12, "新規ディスク", false, true},
+    {ControlClass::Button, "KoushinButton", 400, 14, 69, 20, {false, true, true, false}, 12, "更新", true, true},
+    {ControlClass::Button, "SakujyoButton", 481, 14, 69, 20, {false, true, true, false}, 12, "削除", true, true},
+    {ControlClass::List, "CDList", 20, 46, 540, 260, {true, true, true, true}, 12, "名前\t修正日\t容量\t種類\tNo\tディスク名", false,
+     true, &kCDList},
+    {ControlClass::Label, "Label2", 30, 314, 86, 14, {true, false, false, true}, 10, "検索ファイル名\r", {}, true},
+    {ControlClass::Field, "TextField1", 20, 328, 421, 26, {true, false, true, true}, 12, "", true, true},
+    {ControlClass::Button, "KensakuButton", 463, 331, 69, 20, {false, false, true, true}, 12, "検索", false, true},
+    {ControlClass::Wheel, "ProgressWheel1", 544, 335, 16, 16, {false, false, true, true}, 0, "", false, false},
+    {ControlClass::List, "SearchList", 20, 363, 540, 110, {true, false, true, true}, 10, "", true, true, &kSearchList},
+    {ControlClass::Scroller, "ScrollBar1", 20, 473, 540, 16, {true, false, true, true}, 0, "", false, true},
+};
 
 }  // namespace
 
@@ -45,128 +91,60 @@ void Window1::Layout() {
 void Window1::CreateControls() { CreateControls0(); }
 
 void Window1::CreateControls0() {
-  // Each control: made and added under its name, text size, properties, events, in this order.
-  // Creation order is also the tab order.
-  {
-    auto& c = addControl<framework::Label>("Label1");
-    c.setTextSize(10);
-    c.setTextUnit(0);
-    c.setBounds(30, 14, 108, 20);
-    c.setLocks(false, false, false, false);
-    c.setText("情報収集中・・・");
-    c.setVisible(false);
+  using namespace framework;
+  // Made and set up in this order, which is also the tab order.
+  for (const ControlLayout& l : kControls) {
+    RectControl* c = nullptr;
+    switch (l.kind) {
+      case ControlClass::Label: c = &addControl<Label>(l.name); break;
+      case ControlClass::Button: c = &addControl<PushButton>(l.name); break;
+      case ControlClass::List: c = &addControl<Listbox>(l.name); break;
+      case ControlClass::Field: c = &addControl<TextField>(l.name); break;
+      case ControlClass::Wheel: c = &addControl<ProgressWheel>(l.name); break;
+      case ControlClass::Scroller: c = &addControl<ScrollBar>(l.name); break;
+    }
+    if (l.textSize) {
+      c->setTextSize(l.textSize);
+      c->setTextUnit(0);
+    }
+    c->setBounds(l.left, l.top, l.width, l.height);
+    c->setLocks(l.locks.left, l.locks.top, l.locks.right, l.locks.bottom);
+    if (auto* label = dynamic_cast<Label*>(c)) label->setText(l.text);
+    if (auto* button = dynamic_cast<PushButton*>(c)) button->setCaption(l.text);
+    if (auto* field = dynamic_cast<TextField*>(c)) field->setText(l.text);
+    if (auto* list = dynamic_cast<Listbox*>(c)) {
+      list->setColumnCount(l.list->columns);
+      if (l.list->widths) list->setColumnWidths(l.list->widths);
+      list->setHasHeading(l.list->heading);
+      list->setInitialValue(l.text);
+      list->setHierarchical(l.list->hierarchical);
+      list->setColumnsResizable(false);
+      list->setScrollbarHorizontal(false);
+    }
+    if (!l.visible) c->setVisible(false);
+    if (l.tabStop) c->setTabStop(*l.tabStop);
   }
-  {
-    auto& c = addControl<framework::PushButton>("SinkiButton");
-    c.setTextSize(12);
-    c.setTextUnit(0);
-    c.setBounds(297, 14, 91, 20);
-    c.setLocks(false, true, true, false);
-    c.setCaption("新規ディスク");
-    c.setTabStop(false);
-    c.Action = [this] { SinkiButton_Action(); };
-  }
-  {
-    auto& c = addControl<framework::PushButton>("KoushinButton");
-    c.setTextSize(12);
-    c.setTextUnit(0);
-    c.setBounds(400, 14, 69, 20);
-    c.setLocks(false, true, true, false);
-    c.setCaption("更新");
-    c.setTabStop(true);
-    c.Action = [this] { KoushinButton_Action(); };
-  }
-  {
-    auto& c = addControl<framework::PushButton>("SakujyoButton");
-    c.setTextSize(12);
-    c.setTextUnit(0);
-    c.setBounds(481, 14, 69, 20);
-    c.setLocks(false, true, true, false);
-    c.setCaption("削除");
-    c.setTabStop(true);
-    c.Action = [this] { SakujyoButton_Action(); };
-  }
-  {
-    auto& c = addControl<framework::Listbox>("CDList");
-    c.setTextSize(12);
-    c.setTextUnit(0);
-    c.setBounds(20, 46, 540, 260);
-    c.setLocks(true, true, true, true);
-    c.setColumnCount(6);
-    c.setHasHeading(true);
-    c.setInitialValue("名前\t修正日\t容量\t種類\tNo\tディスク名");
-    c.setHierarchical(true);
-    c.setColumnsResizable(false);
-    c.setScrollbarHorizontal(false);
-    c.setTabStop(false);
-    c.ExpandRow = [this, &c](int row) { CDList_ExpandRow(c, row); };
-    c.Open = [this, &c] { CDList_Open(c); };
-  }
-  {
-    auto& c = addControl<framework::Label>("Label2");
-    c.setTextSize(10);
-    c.setTextUnit(0);
-    c.setBounds(30, 314, 86, 14);
-    c.setLocks(true, false, false, true);
-    c.setText("検索ファイル名\r");
-  }
-  {
-    auto& c = addControl<framework::TextField>("TextField1");
-    c.setTextSize(12);
-    c.setTextUnit(0);
-    c.setBounds(20, 328, 421, 26);
-    c.setLocks(true, false, true, true);
-    c.setText("");
-    c.setTabStop(true);
-  }
-  {
-    auto& c = addControl<framework::PushButton>("KensakuButton");
-    c.setTextSize(12);
-    c.setTextUnit(0);
-    c.setBounds(463, 331, 69, 20);
-    c.setLocks(false, false, true, true);
-    c.setCaption("検索");
-    c.setDefault(true);
-    c.setTabStop(false);
-    c.Action = [this] { KensakuButton_Action(); };
-  }
-  {
-    auto& c = addControl<framework::ProgressWheel>("ProgressWheel1");
-    c.setBounds(544, 335, 16, 16);
-    c.setLocks(false, false, true, true);
-    c.setVisible(false);
-    c.setTabStop(false);
-  }
-  {
-    auto& c = addControl<framework::Listbox>("SearchList");
-    c.setTextSize(10);
-    c.setTextUnit(0);
-    c.setBounds(20, 363, 540, 110);
-    c.setLocks(true, false, true, true);
-    c.setColumnCount(1);
-    c.setColumnWidths("100%");
-    c.setHasHeading(false);
-    c.setInitialValue("");
-    c.setHierarchical(false);
-    c.setColumnsResizable(false);
-    c.setScrollbarHorizontal(false);
-    c.setTabStop(true);
-    c.Open = [this, &c] { SearchList_Open(c); };
-  }
-  {
-    auto& c = addControl<framework::ScrollBar>("ScrollBar1");
-    c.setBounds(20, 473, 540, 16);
-    c.setLocks(true, false, true, true);
-    c.setMinimum(0);
-    c.setValue(0);
-    c.setMaximum(100);
-    c.setLineStep(2);
-    c.setPageStep(20);
-    c.setLiveScroll(true);
-    c.setTabStop(false);
-    c.Open = [this, &c] { ScrollBar1_Open(c); };
-    c.ValueChanged = [this, &c] { ScrollBar1_ValueChanged(c); };
-  }
+
+  KensakuButton().setDefault(true);
+  ScrollBar& bar = ScrollBar1();
+  bar.setMinimum(0);
+  bar.setValue(0);
+  bar.setMaximum(100);
+  bar.setLineStep(2);
+  bar.setPageStep(20);
+  bar.setLiveScroll(true);
+
+  SinkiButton().Action = [this] { SinkiButton_Action(); };
+  KoushinButton().Action = [this] { KoushinButton_Action(); };
+  SakujyoButton().Action = [this] { SakujyoButton_Action(); };
+  KensakuButton().Action = [this] { KensakuButton_Action(); };
+  Listbox& cdList = CDList();
+  cdList.ExpandRow = [this, &cdList](int row) { CDList_ExpandRow(cdList, row); };
+  cdList.Open = [this, &cdList] { CDList_Open(cdList); };
+  Listbox& searchList = SearchList();
+  searchList.Open = [this, &searchList] { SearchList_Open(searchList); };
+  bar.Open = [this, &bar] { ScrollBar1_Open(bar); };
+  bar.ValueChanged = [this, &bar] { ScrollBar1_ValueChanged(bar); };
 }
 
 framework::Label& Window1::Label1() { return control<framework::Label>("Label1"); }

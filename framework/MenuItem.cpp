@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,71 +25,28 @@ QKeySequence parseShortcut(const std::string& shortcut) {
   return QKeySequence::fromString(s, QKeySequence::PortableText);
 }
 
-std::set<MenuItem*>& shortcutItems() {
-  static std::set<MenuItem*> items;
-  return items;
-}
-
-MenuItem* rootOf(MenuItem* item) {
-  while (item->Parent()) item = item->Parent();
-  return item;
-}
-
-// The line edit the Edit commands act on: the focused one, or the one that had the focus before a
-// menu took it, if its window is still the active one.
-QPointer<QLineEdit>& lastLineEdit() {
-  static QPointer<QLineEdit> last;
-  return last;
-}
-
+// The line edit the Edit commands act on: the focused one, or the one the active window's focus
+// last rested on (a menu bar that took the focus gives it back only after the command).
 QLineEdit* editTarget() {
   if (auto* le = qobject_cast<QLineEdit*>(QApplication::focusWidget())) return le;
-  QLineEdit* last = lastLineEdit();
-  if (last && last->isVisible() && last->window()->isActiveWindow()) return last;
+  for (Window* w : OpenWindows()) {
+    if (!w->widget()->isActiveWindow()) continue;
+    QLineEdit* last = w->lastLineEdit();
+    return last && last->isVisible() ? last : nullptr;
+  }
   return nullptr;
 }
 
-// Refreshes the menus before Qt decides whether a shortcut's action is enabled.
-class ShortcutWatcher : public QObject {
- public:
-  using QObject::QObject;
-  bool eventFilter(QObject* obj, QEvent* e) override {
-    if (e->type() == QEvent::ShortcutOverride) {
-      auto* ke = static_cast<QKeyEvent*>(e);
-      // The same key reaches the window and then its focus widget.
-      if (ke->timestamp() != lastTimestamp_ || ke->timestamp() == 0) {
-        lastTimestamp_ = ke->timestamp();
-        const QKeySequence pressed(ke->keyCombination());
-        std::set<MenuItem*> roots;
-        for (MenuItem* item : shortcutItems())
-          if (item->action()->shortcut().matches(pressed) == QKeySequence::ExactMatch) roots.insert(rootOf(item));
-        for (MenuItem* r : roots) Dispatch([r] { MenuItem::refreshMenus(*r); });
-      }
-    }
-    return QObject::eventFilter(obj, e);
-  }
-
- private:
-  quint64 lastTimestamp_ = ~0ull;
-};
-
-void installWatchers() {
-  static bool installed = false;
-  if (installed || !QCoreApplication::instance()) return;
-  installed = true;
-  auto* app = QCoreApplication::instance();
-  app->installEventFilter(new ShortcutWatcher(app));  // owned by the application object
-  if (auto* qapp = qobject_cast<QApplication*>(app)) {
-    QObject::connect(qapp, &QApplication::focusChanged, qapp, [](QWidget*, QWidget* now) {
-      if (auto* le = qobject_cast<QLineEdit*>(now)) lastLineEdit() = le;
-    });
-  }
+bool hasShortcut(const MenuItem& item, const QKeySequence& pressed) {
+  if (item.action()->shortcut().matches(pressed) == QKeySequence::ExactMatch) return true;
+  for (int i = 0; i < item.Count(); ++i)
+    if (hasShortcut(*item.Item(i), pressed)) return true;
+  return false;
 }
 
 }  // namespace
 
 MenuItem::MenuItem() : action_(std::make_unique<QAction>()) {
-  installWatchers();
   action_->setMenuRole(QAction::NoRole);
   // Shortcuts work in every window of the application, not only in the one showing the bar.
   action_->setShortcutContext(Qt::ApplicationShortcut);
@@ -104,7 +60,6 @@ MenuItem::MenuItem() : action_(std::make_unique<QAction>()) {
 }
 
 MenuItem::~MenuItem() {
-  shortcutItems().erase(this);
   // Children first: their actions sit in this item's menu.
   children_.clear();
   menu_.reset();
@@ -122,10 +77,6 @@ void MenuItem::setText(const std::string& text) {
 void MenuItem::setKeyboardShortcut(const std::string& shortcut) {
   shortcut_ = shortcut;
   action_->setShortcut(parseShortcut(shortcut));
-  if (shortcut.empty())
-    shortcutItems().erase(this);
-  else
-    shortcutItems().insert(this);
 }
 
 void MenuItem::setEnabled(bool e) {
@@ -164,7 +115,11 @@ MenuItem* MenuItem::Item(int index) const {
 
 QAction* MenuItem::action() const { return menu_ ? menu_->menuAction() : action_.get(); }
 
-MenuItem* MenuItem::root() { return rootOf(this); }
+MenuItem* MenuItem::root() {
+  MenuItem* item = this;
+  while (item->parent_) item = item->parent_;
+  return item;
+}
 
 void MenuItem::rebuildMenu() {
   for (auto& c : children_) c->rebuildMenu();
@@ -219,6 +174,16 @@ void MenuItem::refreshMenus(MenuItem& root) {
   };
   Walk::enable(root);
   for (Window* w : OpenWindows()) Dispatch([w] { w->Event_EnableMenuItems(); });
+}
+
+void MenuItem::refreshMenusForShortcut(const QKeySequence& pressed) {
+  // Only a bar that a window shows can take a shortcut; the application's is one of them.
+  std::set<MenuItem*> roots;
+  for (Window* w : OpenWindows())
+    if (w->menuBar()) roots.insert(w->menuBar());
+  if (Application* app = Application::instance(); app && app->menuBar()) roots.insert(app->menuBar());
+  for (MenuItem* r : roots)
+    if (hasShortcut(*r, pressed)) refreshMenus(*r);
 }
 
 AppleMenuItem::AppleMenuItem() { action()->setMenuRole(QAction::AboutRole); }

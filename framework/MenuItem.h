@@ -6,6 +6,7 @@
 #include <vector>
 
 class QAction;
+class QKeySequence;
 class QMenu;
 class QMenuBar;
 
@@ -61,6 +62,9 @@ class MenuItem {
 
   // Enables every AutoEnable item below `root`, then runs every open window's EnableMenuItems.
   static void refreshMenus(MenuItem& root);
+  // Refreshes each shown bar that has an item with that shortcut, so that the shortcut meets
+  // the items enabled as they would be in an opened menu.
+  static void refreshMenusForShortcut(const QKeySequence& pressed);
 
  protected:
   MenuItem* root();

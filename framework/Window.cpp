@@ -1,12 +1,13 @@
 #include "framework/Window.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPointer>
 #include <QThread>
-#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 #include <algorithm>
@@ -24,10 +25,26 @@ namespace framework {
 // sizes are exactly those of the content area.
 class WindowFrame : public QWidget {
  public:
-  explicit WindowFrame(Window* owner) : owner_(owner) {}
+  explicit WindowFrame(Window* owner) : owner_(owner) {
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+      connect(app, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
+        if (auto* le = qobject_cast<QLineEdit*>(now); le && le->window() == this) lastLineEdit_ = le;
+      });
+  }
   Window* owner_;
+  QPointer<QLineEdit> lastLineEdit_;
 
  protected:
+  // A key that the focus widget does not take for itself reaches its window before Qt looks for
+  // the shortcut's action: the menus are refreshed here, so that it finds them enabled as an
+  // opened menu would show them.
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::ShortcutOverride) {
+      const QKeySequence pressed(static_cast<QKeyEvent*>(e)->keyCombination());
+      Dispatch([&] { MenuItem::refreshMenusForShortcut(pressed); });
+    }
+    return QWidget::event(e);
+  }
   void resizeEvent(QResizeEvent* e) override {
     QWidget::resizeEvent(e);
     owner_->frameResized();
@@ -51,70 +68,69 @@ class WindowFrame : public QWidget {
 
 namespace {
 
-// Holds a closed window until the event loop is back at the level where it was closed, so that a
-// window closed from one of its own handlers outlives that handler.
-class WindowTomb : public QObject {
+// The one owner of every window, from its build to its deletion. The open instance of each class
+// is in `instances`; Close moves it to `closed_`. Closed windows are deleted when an event loop
+// waits for events at the outermost level on the main thread's own stack, where nothing beneath
+// can be one of their handlers. A window closed inside a nested loop (a message box that a reading
+// thread shows while a handler of that window waits at a yield) thus outlives that handler, which
+// Qt's deferred deletion would not wait for: it deletes as soon as the nested loop comes back.
+class Registry {
  public:
-  explicit WindowTomb(std::unique_ptr<Window> w) : QObject(QCoreApplication::instance()), window(std::move(w)) {}
-  std::unique_ptr<Window> window;
-};
-
-// Whether the registry still exists: objects destroyed at process exit after it (the application
-// object kept by a static) must not reach into it.
-bool registryAlive = false;
-
-struct Registry {
-  Registry() { registryAlive = true; }
   std::map<std::type_index, std::unique_ptr<Window>> instances;
   std::vector<Window*> open;  // oldest first
-  std::vector<QPointer<WindowTomb>> tombs;
   std::uint64_t activations = 0;
 
-  // Widgets cannot be deleted once the QApplication is gone: windows still here at process exit
-  // (a test that left one open) are left to the system.
-  ~Registry() {
-    registryAlive = false;
-    if (QCoreApplication::instance()) return;
-    for (auto& [type, w] : instances) (void)w.release();
+  ~Registry() { destroyAll(); }
+
+  void forgetOpen(Window* w) { std::erase(open, w); }
+
+  // Takes the window out of the instances; it is deleted at the next safe wait of the event loop.
+  void retire(Window* w) {
+    auto it = std::find_if(instances.begin(), instances.end(), [w](const auto& i) { return i.second.get() == w; });
+    if (it == instances.end()) return;
+    closed_.push_back(std::move(it->second));
+    instances.erase(it);
+    if (!waitWatch_)
+      if (auto* loop = QAbstractEventDispatcher::instance())
+        waitWatch_ = QObject::connect(loop, &QAbstractEventDispatcher::aboutToBlock, [this] { deleteClosedIfSafe(); });
   }
+
+  // Deletes every window at once. Widgets cannot be deleted once the QApplication is gone: windows
+  // still here then (an application object that outlived it) are left to the system.
+  void destroyAll() {
+    stopWatching();
+    std::vector<std::unique_ptr<Window>> doomed = std::move(closed_);
+    closed_.clear();
+    for (auto& [type, w] : instances) doomed.push_back(std::move(w));
+    instances.clear();
+    open.clear();
+    if (!QCoreApplication::instance())
+      for (auto& w : doomed) (void)w.release();
+  }
+
+ private:
+  void deleteClosedIfSafe() {
+    if (QThread::currentThread()->loopLevel() > 1 || CurrentThread() != nullptr) return;
+    stopWatching();
+    // Moved out first: a window's destructor may close another.
+    std::vector<std::unique_ptr<Window>> doomed = std::move(closed_);
+    closed_.clear();
+  }
+
+  void stopWatching() {
+    QObject::disconnect(waitWatch_);
+    waitWatch_ = {};
+  }
+
+  std::vector<std::unique_ptr<Window>> closed_;
+  QMetaObject::Connection waitWatch_;
 };
 
-Registry& registry() {
-  static Registry r;
-  return r;
-}
+// At namespace scope, so that it is made before and destroyed after any application object kept
+// by a function's static, whose destructor destroys the windows.
+Registry g_registry;
 
-void forgetOpen(Window* w) {
-  auto& open = registry().open;
-  open.erase(std::remove(open.begin(), open.end(), w), open.end());
-}
-
-// Deletes the tomb once nothing beneath the running code can be a handler of its window: in the
-// outermost event loop, on the main thread's own stack. A window closed inside a nested loop (a
-// message box that a reading thread shows while a handler of that window waits at a yield) must
-// outlive that handler, which Qt's deferred deletion would not wait for.
-void buryWhenSafe(QPointer<WindowTomb> tomb) {
-  QTimer::singleShot(0, tomb, [tomb] {
-    if (QThread::currentThread()->loopLevel() <= 1 && CurrentThread() == nullptr) {
-      tomb->deleteLater();
-      return;
-    }
-    QTimer::singleShot(10, tomb, [tomb] { buryWhenSafe(tomb); });
-  });
-}
-
-// Hands the window's ownership to a tomb that deletes it later.
-void retire(Window* w) {
-  auto& r = registry();
-  for (auto it = r.instances.begin(); it != r.instances.end(); ++it) {
-    if (it->second.get() != w) continue;
-    auto* tomb = new WindowTomb(std::move(it->second));  // owned by the application object
-    r.instances.erase(it);
-    r.tombs.emplace_back(tomb);
-    buryWhenSafe(tomb);
-    return;
-  }
-}
+Registry& registry() { return g_registry; }
 
 }  // namespace
 
@@ -129,7 +145,7 @@ Window::Window() : frame_(std::make_unique<WindowFrame>(this)) {
 }
 
 Window::~Window() {
-  forgetOpen(this);
+  registry().forgetOpen(this);
   // Controls first: they delete their widgets, which live in the frame.
   controls_.clear();
   frame_.reset();
@@ -316,11 +332,11 @@ void Window::frameActivated() { activation_ = ++registry().activations; }
 void Window::Close() {
   if (closing_ || !open_) return;
   closing_ = true;
-  forgetOpen(this);
+  registry().forgetOpen(this);
   Dispatch([this] { Event_Close(); });
   open_ = false;
   frame_->hide();
-  retire(this);
+  registry().retire(this);
 }
 
 void Window::frameCloseRequested(bool& accept) {
@@ -374,6 +390,8 @@ bool Window::HandleMenuCommand(std::string_view itemName) {
 
 QWidget* Window::widget() const { return frame_.get(); }
 
+QLineEdit* Window::lastLineEdit() const { return frame_->lastLineEdit_; }
+
 // ---- the registry
 
 std::vector<Window*> OpenWindows() {
@@ -384,25 +402,12 @@ std::vector<Window*> OpenWindows() {
 
 std::vector<Window*> OpenWindowsByAge() { return registry().open; }
 
-void DestroyAllWindows() {
-  if (!registryAlive) return;
-  auto& r = registry();
-  std::vector<std::unique_ptr<Window>> doomed;
-  for (auto& [type, w] : r.instances) doomed.push_back(std::move(w));
-  r.instances.clear();
-  for (auto& tomb : r.tombs)
-    if (tomb) doomed.push_back(std::move(tomb->window));
-  r.tombs.clear();
-  r.open.clear();
-  doomed.clear();
-}
+void DestroyAllWindows() { registry().destroyAll(); }
 
 namespace detail {
 
 Window* findInstance(std::type_index type) {
   auto& r = registry();
-  r.tombs.erase(std::remove_if(r.tombs.begin(), r.tombs.end(), [](const QPointer<WindowTomb>& t) { return !t; }),
-                r.tombs.end());
   auto it = r.instances.find(type);
   return it == r.instances.end() ? nullptr : it->second.get();
 }
@@ -414,9 +419,9 @@ void adoptInstance(std::type_index type, std::unique_ptr<Window> window) {
     w->build();
   } catch (...) {
     // A window that failed to build is not left behind as the open instance.
-    forgetOpen(w);
+    registry().forgetOpen(w);
     w->widget()->hide();
-    retire(w);
+    registry().retire(w);
     throw;
   }
 }

@@ -13,6 +13,7 @@
 
 #include "framework/RectControl.h"
 
+class QLineEdit;
 class QMenuBar;
 class QWidget;
 
@@ -68,9 +69,10 @@ class Window {
 
   // Shows the window and brings it to the front; during its build, once the build is done.
   void Show();
-  // Fires Event_Close (once), hides the window and destroys it later; the accessor then gives a new
-  // window. The close box comes here too; on a window without a close box (the main window) the
-  // window manager's close request quits the application instead.
+  // Fires Event_Close (once) and hides the window; the accessor then gives a new window. The window
+  // is destroyed when an event loop next waits at the outermost level, off every thread's stack, so
+  // that the handler that closed it finishes first. The close box comes here too; on a window without
+  // a close box (the main window) the window manager's close request quits the application instead.
   void Close();
   bool IsOpen() const { return open_; }
 
@@ -94,6 +96,8 @@ class Window {
   QWidget* widget() const;
   QWidget* content() const { return content_; }
   QMenuBar* qmenuBar() const { return qmenuBar_; }
+  // The line edit of this window that last had the focus, while it exists.
+  QLineEdit* lastLineEdit() const;
 
   // Raised before a menu of the window opens and before a menu shortcut is dispatched.
   virtual void Event_EnableMenuItems() {}

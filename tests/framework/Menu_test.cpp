@@ -95,6 +95,17 @@ class MenuTest : public ::testing::Test {
     DestroyAllWindows();
     app.reset();
   }
+  // A window showing the bar, with a line edit that has the focus.
+  void openFocusedField(TextField*& field) {
+    g_bar = bar.get();
+    auto& w = implicitInstance<MenuWindow>();
+    field = &w.addControl<TextField>("Field");
+    field->widget()->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.widget()));
+    field->widget()->setFocus();
+    ASSERT_TRUE(waitUntil([&] { return field->widget()->hasFocus(); }));
+  }
+
   std::unique_ptr<Application> app;
   std::unique_ptr<MenuBar> bar;
 };
@@ -213,13 +224,9 @@ TEST_F(MenuTest, TheQuitItemQuits) {
 }
 
 TEST_F(MenuTest, EditItemsActOnTheFocusedLineEdit) {
-  g_bar = bar.get();
-  auto& w = implicitInstance<MenuWindow>();
-  auto& field = w.addControl<TextField>("Field");
-  field.widget()->show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(w.widget()));
-  field.widget()->setFocus();
-  ASSERT_TRUE(waitUntil([&] { return field.widget()->hasFocus(); }));
+  TextField* focused = nullptr;
+  ASSERT_NO_FATAL_FAILURE(openFocusedField(focused));
+  TextField& field = *focused;
   QLineEdit* le = field.lineEdit();
   QTest::keyClicks(le, "hello world");
 
@@ -245,6 +252,21 @@ TEST_F(MenuTest, EditItemsActOnTheFocusedLineEdit) {
   find(*bar, "EditSelectAll").Choose();
   find(*bar, "EditCut").Choose();
   EXPECT_EQ(field.Text(), "hello worldhello world");
+}
+
+// Alt puts the menu bar in keyboard mode, which takes the focus from the field until a command ends
+// it: the Edit commands still act on the field.
+TEST_F(MenuTest, EditItemsActOnTheLineEditTheMenuBarTookTheFocusFrom) {
+  TextField* focused = nullptr;
+  ASSERT_NO_FATAL_FAILURE(openFocusedField(focused));
+  TextField& field = *focused;
+  MenuWindow& w = *openInstance<MenuWindow>();
+  QTest::keyClicks(field.lineEdit(), "hello");
+
+  QTest::keyClick(field.lineEdit(), Qt::Key_Alt, Qt::AltModifier);
+  ASSERT_TRUE(waitUntil([&] { return w.qmenuBar()->hasFocus(); }));
+  find(*bar, "EditSelectAll").Choose();
+  EXPECT_EQ(field.lineEdit()->selectedText(), "hello");
 }
 
 }  // namespace
