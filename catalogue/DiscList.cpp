@@ -108,7 +108,7 @@ void Window1::KensakuButton_Action() {
   // Names are stored composed, so a text typed or pasted decomposed is composed like them.
   const std::optional<std::string> composed = framework::ComposeUtf8(typed);
   const std::shared_ptr<framework::Database> db = Module1::db;
-  auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, !Module1::Damaged());
+  auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
   if (!rs || rs->Eof()) return;
   // The path text of each folder met, worked out once per search. Only walks that end at a disc
   // or at a missing parent are kept: in a circle of links the path depends on where it was entered.

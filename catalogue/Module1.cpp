@@ -5,8 +5,11 @@
 #include <limits>
 #include <string>
 
+#include "app/Window1.h"
+#include "catalogue/Class1.h"
 #include "framework/Dialogs.h"
 #include "framework/Text.h"
+#include "framework/Window.h"
 
 namespace Module1 {
 
@@ -32,10 +35,48 @@ std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem)
   return cache;
 }
 
-void OpenCatalogue() {
+namespace {
+
+void showBusy(bool busy) {
+  Window1* window = framework::openInstance<Window1>();
+  if (!window || (!busy && Class1::IsReading())) return;
+  window->ProgressWheel1().setVisible(busy);
+  window->Label1().setVisible(busy);
+}
+
+// The check's verdict, on the main thread: a whole catalogue is made ready for changes at once, so
+// the first change does not wait; damage is shown now. A check that could not run is tried again
+// by the first change, which tells why if it fails again.
+void verdictIn(const std::weak_ptr<framework::Database>& checked, const std::function<void()>& whenChangeable) {
+  const auto database = checked.lock();
+  if (!database || database != db || damaged) return;
+  if (database->Checked() == framework::Database::Check::Failed) return;
+  if (database->ReadyForChanges()) {
+    if (whenChangeable) whenChangeable();
+  } else {
+    ReportIfDamage(*database);
+  }
+}
+
+}  // namespace
+
+void OpenCatalogue(std::function<void()> whenChangeable) {
   framework::DatabaseProblem problem;
   db = lumeno(&problem);
-  if (!db) framework::MsgBox("データベース「" + problem.path + "」を開けませんでした。\n" + problem.reason);
+  if (!db) {
+    framework::MsgBox("データベース「" + problem.path + "」を開けませんでした。\n" + problem.reason);
+    return;
+  }
+  if (db->ReadOnly()) {
+    framework::MsgBox("データベース「" + db->FilePath() + "」に書き込めないため、読み込み専用で開きました。");
+    return;
+  }
+  std::weak_ptr<framework::Database> checked = db;
+  db->StartCheck([checked, whenChangeable] { verdictIn(checked, whenChangeable); });
+}
+
+bool Changeable() {
+  return db && !db->ReadOnly() && !damaged && db->Checked() == framework::Database::Check::Ready;
 }
 
 void RefreshNumbering() {
@@ -86,7 +127,24 @@ bool RefusedWithoutCatalogue(bool changes) {
     framework::MsgBox("データベースを開けないため、実行できません。");
     return true;
   }
-  if (changes && damaged) {
+  if (!changes) return false;
+  if (db->ReadOnly()) {
+    framework::MsgBox("データベースに書き込めないため、実行できません。");
+    return true;
+  }
+  if (!damaged) {
+    // Held while it waits: a quit meanwhile releases the module's own reference.
+    const std::shared_ptr<framework::Database> held = db;
+    const bool waits = held->Checked() == framework::Database::Check::Running;
+    if (waits) showBusy(true);
+    const bool ready = held->ReadyForChanges();
+    if (waits) showBusy(false);
+    if (!ready) {
+      if (!ReportIfDamage(*held)) framework::MsgBox(ErrorText(*held));
+      return true;
+    }
+  }
+  if (damaged) {
     framework::MsgBox(damageText);
     return true;
   }
@@ -126,6 +184,8 @@ bool RowsFailed(const framework::RecordSet& rs) {
 }
 
 std::string ErrorText(const framework::Database& db) {
+  if (db.Moved())
+    return "データベース「" + db.FilePath() + "」のファイルが移動または削除されたため、変更を取り消しました。";
   return std::to_string(db.ErrorCode()) + " " + db.ErrorMessage();
 }
 

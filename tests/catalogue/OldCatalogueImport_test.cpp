@@ -349,6 +349,8 @@ TEST_F(OldCatalogueImportTest, AReadAfterTheImportNumbersAboveTheImportedRows) {
 TEST_F(OldCatalogueImportTest, ACommitThatFailsKeepsNothing) {
   testsupport::writeCatalogue({{3, 0, "Old", true, "Old", "ディスク", "2001-01-01 00:00:00", std::nullopt}});
   w();
+  // The file is made ready for changes (its journal mode) once it has been checked, before the disk fills.
+  ASSERT_TRUE(waitUntil([] { return Module1::Changeable(); }));
   std::vector<Old> records = {discRecord(10)};
   for (int i = 11; i < 60; ++i) {
     Old r = fileRecord(i, 10);
@@ -398,6 +400,7 @@ TEST_F(OldCatalogueImportTest, ASecondImportOfTheSameFileRefusesAndCountsEveryRo
 
 TEST_F(OldCatalogueImportTest, NoImportWhileADiscIsBeingRead) {
   place(linesOf({discRecord(1)}));
+  ASSERT_TRUE(waitUntil([this] { return (w(), Module1::Changeable()); }));
   w().CDName = "being read";
   Module1::PB = 5;  // a thread that does nothing, but runs until the event loop turns
   std::make_shared<Class1>()->Run();

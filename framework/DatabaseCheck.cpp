@@ -1,0 +1,115 @@
+#include "framework/DatabaseCheck.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QObject>
+#include <QTimer>
+#include <sqlite3.h>
+
+#include <chrono>
+
+#include "framework/Database.h"
+#include "framework/Thread.h"
+
+namespace framework {
+
+namespace {
+
+std::atomic<bool> held{false};
+
+struct CloseConnection {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+
+// Interrupts the engine once the check is asked to stop.
+int stopRequested(void* token) { return static_cast<std::stop_token*>(token)->stop_requested() ? 1 : 0; }
+
+DatabaseCheck::Verdict failure(sqlite3* db, int rc) {
+  DatabaseCheck::Verdict v;
+  v.kind = IsDamageCode(rc) ? DatabaseCheck::Verdict::Kind::Damaged : DatabaseCheck::Verdict::Kind::Failed;
+  v.code = rc & 0xff;
+  v.message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  return v;
+}
+
+}  // namespace
+
+DatabaseCheck::DatabaseCheck(std::string path, std::function<void(const Verdict&)> done)
+    : path_(std::move(path)),
+      done_(std::move(done)),
+      context_(std::make_unique<QObject>()),
+      thread_([this](std::stop_token stop) { run(std::move(stop)); }) {}
+
+DatabaseCheck::~DatabaseCheck() {
+  thread_.request_stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void DatabaseCheck::holdForTest(bool hold) { held = hold; }
+
+std::optional<DatabaseCheck::Verdict> DatabaseCheck::verdict() const {
+  std::lock_guard lock(mutex_);
+  return verdict_;
+}
+
+std::optional<DatabaseCheck::Verdict> DatabaseCheck::await() const {
+  if (auto v = verdict()) return v;
+  if (CurrentThread()) {
+    // On a cooperative thread: the window and the other threads go on at each yield.
+    while (!verdict()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      Yield();
+    }
+    return verdict();
+  }
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (verdict()) loop.quit();
+  });
+  poll.start(5);
+  if (!verdict()) loop.exec();
+  return verdict();
+}
+
+void DatabaseCheck::run(std::stop_token stop) {
+  while (held && !stop.stop_requested()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  Verdict v;
+  {
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(path_.c_str(), &handle, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    std::unique_ptr<sqlite3, CloseConnection> db(handle);
+    sqlite3_stmt* st = nullptr;
+    if (rc != SQLITE_OK) {
+      v = failure(handle, rc);
+    } else {
+      sqlite3_busy_timeout(handle, 2000);
+      sqlite3_progress_handler(handle, 10000, stopRequested, &stop);
+      const int prepared = sqlite3_prepare_v2(handle, "PRAGMA quick_check(1)", -1, &st, nullptr);
+      const int stepped = prepared == SQLITE_OK ? sqlite3_step(st) : prepared;
+      if (stepped == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        const std::string finding = text ? text : "";
+        if (finding == "ok") {
+          v.kind = Verdict::Kind::Whole;
+        } else {
+          v.kind = Verdict::Kind::Damaged;
+          v.code = SQLITE_CORRUPT;
+          v.message = sqlite3_errstr(SQLITE_CORRUPT);
+        }
+      } else {
+        v = failure(handle, stepped);
+      }
+      sqlite3_finalize(st);
+    }
+  }
+  if (stop.stop_requested()) return;
+  {
+    std::lock_guard lock(mutex_);
+    verdict_ = v;
+  }
+  // Queued to the thread that made the check; dropped with the context when the check goes first.
+  QMetaObject::invokeMethod(context_.get(), [this, v] { done_(v); }, Qt::QueuedConnection);
+}
+
+}  // namespace framework
