@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 
 #include "framework/Database.h"
@@ -84,6 +85,9 @@ void DatabaseCheck::run(std::stop_token stop) {
       v = failure(handle, rc);
     } else {
       sqlite3_busy_timeout(handle, 2000);
+      // The check reads every page once, in the trees' order rather than the file's: mapped, the
+      // pages cost no copy and the system reads ahead.
+      sqlite3_exec(handle, "PRAGMA mmap_size=1099511627776", nullptr, nullptr, nullptr);
       sqlite3_progress_handler(handle, 10000, stopRequested, &stop);
       const int prepared = sqlite3_prepare_v2(handle, "PRAGMA quick_check(1)", -1, &st, nullptr);
       const int stepped = prepared == SQLITE_OK ? sqlite3_step(st) : prepared;
