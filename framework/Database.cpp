@@ -637,8 +637,11 @@ Database::Check Database::Checked() const {
 }
 
 bool Database::ReadyForChanges() {
+  const bool before = connection_->prepared;
   if (!connection_->readyForChanges()) return false;
   connection_->clearError();
+  // A log that an earlier run left beside the file may be copied back now.
+  if (!before && connection_->prepared && checkpointer_) checkpointer_->Wake();
   return true;
 }
 
