@@ -53,8 +53,8 @@ void verdictIn(const std::weak_ptr<framework::Database>& checked, const std::fun
   if (database->Checked() == framework::Database::Check::Failed) return;
   if (database->ReadyForChanges()) {
     if (whenChangeable) whenChangeable();
-  } else {
-    ReportIfDamage(*database);
+  } else if (const auto failure = FailureOf(*database); failure && framework::IsDamageCode(failure->code)) {
+    Report(*failure);
   }
 }
 
@@ -84,7 +84,7 @@ void RefreshNumbering() {
   auto rs = db->SQLSelect("SELECT MAX(No) FROM Folder1");
   // Any other failure keeps MaxID without a word.
   if (!rs) {
-    ReportIfDamage(*db);
+    if (const auto failure = FailureOf(*db); failure && framework::IsDamageCode(failure->code)) Report(*failure);
     return;
   }
   const std::string text = rs->IdxField(1).StringValue();
@@ -140,7 +140,7 @@ bool RefusedWithoutCatalogue(bool changes) {
     const bool ready = held->ReadyForChanges();
     if (waits) showBusy(false);
     if (!ready) {
-      if (!ReportIfDamage(*held)) framework::MsgBox(ErrorText(*held));
+      Report(FailureOf(*held).value_or(Failure{}));
       return true;
     }
   }
@@ -151,36 +151,26 @@ bool RefusedWithoutCatalogue(bool changes) {
   return false;
 }
 
-void ReportDamage(const std::string& engineError) {
-  damaged = true;
-  damageText = "データベースが壊れています。\n" + engineError;
-  framework::MsgBox(damageText);
-}
-
 bool Damaged() { return damaged; }
 
-bool ReportIfDamage(const framework::Database& db) {
-  if (!framework::IsDamageCode(db.ErrorCode())) return false;
-  ReportDamage(ErrorText(db));
-  return true;
+std::optional<Failure> FailureOf(const framework::Database& db) {
+  if (!db.Error()) return std::nullopt;
+  return Failure{db.ErrorCode(), ErrorText(db)};
 }
 
-namespace {
-// Damage marks the catalogue; any other failure is only shown.
-void reportFailure(std::int32_t code, const std::string& error) {
-  if (framework::IsDamageCode(code))
-    ReportDamage(error);
-  else
-    framework::MsgBox(error);
+std::optional<Failure> FailureOf(const framework::RecordSet& rs) {
+  if (!rs.Error()) return std::nullopt;
+  return Failure{rs.ErrorCode(), std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage()};
 }
-}  // namespace
 
-void ReportFailedQuery(const framework::Database& db) { reportFailure(db.ErrorCode(), ErrorText(db)); }
-
-bool RowsFailed(const framework::RecordSet& rs) {
-  if (!rs.Error()) return false;
-  reportFailure(rs.ErrorCode(), std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage());
-  return true;
+void Report(const Failure& failure) {
+  if (!framework::IsDamageCode(failure.code)) {
+    framework::MsgBox(failure.text);
+    return;
+  }
+  damaged = true;
+  damageText = "データベースが壊れています。\n" + failure.text;
+  framework::MsgBox(damageText);
 }
 
 std::string ErrorText(const framework::Database& db) {

@@ -58,24 +58,23 @@ std::string SqlText(std::string_view text);
 // it, the busy indicators shown and the window going on.
 bool RefusedWithoutCatalogue(bool changes);
 
-// Damage met in the catalogue: shows it with the engine's error (code, blank, message), and from
-// then on the catalogue is changed no more.
-void ReportDamage(const std::string& engineError);
+// A failure met in the catalogue: the engine's result code and its text as the user is shown it.
+struct Failure {
+  std::int32_t code = 0;
+  std::string text;
+};
+// The database's latest error as a failure, its text as ErrorText gives it; none after a success.
+std::optional<Failure> FailureOf(const framework::Database& db);
+// How the record set's rows ended: none when they ran out, the engine's failure when it stopped them.
+std::optional<Failure> FailureOf(const framework::RecordSet& rs);
+
+// The one way a failure of the catalogue is shown. Damage (framework::IsDamageCode) is shown as
+// "データベースが壊れています。", a new line and the text, and from then on the catalogue is changed
+// no more; a busy or locked catalogue is no damage (the command did nothing and can be tried again),
+// and any failure but damage is shown as its text.
+void Report(const Failure& failure);
 // Whether damage was met in this run.
 bool Damaged();
-
-// When the database's latest error is damage (framework::IsDamageCode), reports it and gives true.
-// A busy or locked catalogue is no damage: the command that met it did nothing and can be tried
-// again.
-bool ReportIfDamage(const framework::Database& db);
-
-// A query of the catalogue gave no record set: damage is reported as such, any other failure
-// shown with the engine's error.
-void ReportFailedQuery(const framework::Database& db);
-
-// When the record set's rows ended by a failure instead of running out, reports it (damage as
-// such, anything else with the engine's error) and gives true.
-bool RowsFailed(const framework::RecordSet& rs);
 
 // The database's latest error as the catalogue reports it: the code in decimal digits, a blank, the
 // message; a change undone because the file was moved or deleted says so.
