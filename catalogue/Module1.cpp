@@ -140,7 +140,8 @@ bool RefusedWithoutCatalogue(bool changes) {
     const bool ready = held->ReadyForChanges();
     if (waits) showBusy(false);
     if (!ready) {
-      Report(FailureOf(*held).value_or(Failure{}));
+      // A wait cut short by the application quitting needs no word.
+      if (held->Checked() != framework::Database::Check::Running) Report(FailureOf(*held).value_or(Failure{}));
       return true;
     }
   }
