@@ -1,7 +1,6 @@
 #include "framework/Database.h"
 
 #include "framework/Checkpointer.h"
-#include "framework/DatabaseCheck.h"
 #include "framework/DatabaseConnection.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
@@ -43,16 +42,15 @@ int bindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& v
   return sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
 }
 
-// Whether a statement of the connection is part-way through its rows.
+}  // namespace
+
+namespace detail {
+
 bool readingNow(sqlite3* db) {
   for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
     if (sqlite3_stmt_busy(st)) return true;
   return false;
 }
-
-}  // namespace
-
-namespace detail {
 
 Connection::~Connection() {
   for (auto& [sql, statement] : statements) sqlite3_finalize(statement);
@@ -77,43 +75,6 @@ bool Connection::stillAtPath() {
   setError(SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY_DBMOVED));
   moved = true;
   return false;
-}
-
-void Connection::startCheck(std::function<void()> done) {
-  if (prepared) return;
-  if (check) {
-    const auto verdict = check->verdict();
-    if (!verdict || verdict->kind != DatabaseCheck::Verdict::Kind::Failed) return;
-  }
-  const char* file = sqlite3_db_filename(db, "main");
-  check.reset();
-  check = std::make_shared<DatabaseCheck>(file ? file : "", [done = std::move(done)](const DatabaseCheck::Verdict&) {
-    if (done) done();
-  });
-}
-
-bool Connection::readyForChanges() {
-  if (prepared) return true;
-  startCheck();
-  const std::optional<DatabaseCheck::Verdict> verdict = check->await();
-  if (!verdict) {
-    setError(SQLITE_INTERRUPT, sqlite3_errstr(SQLITE_INTERRUPT));
-    return false;
-  }
-  if (verdict->kind != DatabaseCheck::Verdict::Kind::Whole) {
-    setError(verdict->code, verdict->message);
-    return false;
-  }
-  // The engine changes the journal mode and the schema only while none of the connection's
-  // statements is part-way through its rows; until then changes go through the file's own journal,
-  // as safely.
-  if (readingNow(db)) return true;
-  std::string reason;
-  if (!configure(*this, reason)) return false;
-  for (const std::string& sql : preparation)
-    if (runCached(sql) != SQLITE_OK) return false;
-  prepared = true;
-  return true;
 }
 
 void Connection::noticeLoss() {
@@ -619,30 +580,6 @@ bool Database::ReadOnly() const { return sqlite3_db_readonly(connection_->db, "m
 std::string Database::FilePath() const {
   const char* file = sqlite3_db_filename(connection_->db, "main");
   return file ? file : "";
-}
-
-void Database::StartCheck(std::function<void()> done) { connection_->startCheck(std::move(done)); }
-
-Database::Check Database::Checked() const {
-  const detail::Connection& c = *connection_;
-  if (c.prepared) return Check::Ready;
-  const auto verdict = c.check ? c.check->verdict() : std::nullopt;
-  if (!verdict) return Check::Running;
-  switch (verdict->kind) {
-    case DatabaseCheck::Verdict::Kind::Whole: return Check::Whole;
-    case DatabaseCheck::Verdict::Kind::Damaged: return Check::Damaged;
-    case DatabaseCheck::Verdict::Kind::Failed: break;
-  }
-  return Check::Failed;
-}
-
-bool Database::ReadyForChanges() {
-  const bool before = connection_->prepared;
-  if (!connection_->readyForChanges()) return false;
-  connection_->clearError();
-  // A log that an earlier run left beside the file may be copied back now.
-  if (!before && connection_->prepared && checkpointer_) checkpointer_->Wake();
-  return true;
 }
 
 bool Database::Moved() const { return connection_->moved; }

@@ -9,7 +9,9 @@
 #include <atomic>
 #include <chrono>
 
+#include "framework/Checkpointer.h"
 #include "framework/Database.h"
+#include "framework/DatabaseConnection.h"
 #include "framework/Thread.h"
 
 namespace framework {
@@ -114,6 +116,73 @@ void DatabaseCheck::run(std::stop_token stop) {
   }
   // Queued to the thread that made the check; dropped with the context when the check goes first.
   QMetaObject::invokeMethod(context_.get(), [this, v] { done_(v); }, Qt::QueuedConnection);
+}
+
+// ---- How a database waits for the check before its first change
+
+namespace detail {
+
+void Connection::startCheck(std::function<void()> done) {
+  if (prepared) return;
+  if (check) {
+    const auto verdict = check->verdict();
+    if (!verdict || verdict->kind != DatabaseCheck::Verdict::Kind::Failed) return;
+  }
+  const char* file = sqlite3_db_filename(db, "main");
+  check.reset();
+  check = std::make_shared<DatabaseCheck>(file ? file : "", [done = std::move(done)](const DatabaseCheck::Verdict&) {
+    if (done) done();
+  });
+}
+
+bool Connection::readyForChanges() {
+  if (prepared) return true;
+  startCheck();
+  const std::optional<DatabaseCheck::Verdict> verdict = check->await();
+  if (!verdict) {
+    setError(SQLITE_INTERRUPT, sqlite3_errstr(SQLITE_INTERRUPT));
+    return false;
+  }
+  if (verdict->kind != DatabaseCheck::Verdict::Kind::Whole) {
+    setError(verdict->code, verdict->message);
+    return false;
+  }
+  // The engine changes the journal mode and the schema only while none of the connection's
+  // statements is part-way through its rows; until then changes go through the file's own journal,
+  // as safely.
+  if (readingNow(db)) return true;
+  std::string reason;
+  if (!configure(*this, reason)) return false;
+  for (const std::string& sql : preparation)
+    if (runCached(sql) != SQLITE_OK) return false;
+  prepared = true;
+  return true;
+}
+
+}  // namespace detail
+
+void Database::StartCheck(std::function<void()> done) { connection_->startCheck(std::move(done)); }
+
+Database::Check Database::Checked() const {
+  const detail::Connection& c = *connection_;
+  if (c.prepared) return Check::Ready;
+  const auto verdict = c.check ? c.check->verdict() : std::nullopt;
+  if (!verdict) return Check::Running;
+  switch (verdict->kind) {
+    case DatabaseCheck::Verdict::Kind::Whole: return Check::Whole;
+    case DatabaseCheck::Verdict::Kind::Damaged: return Check::Damaged;
+    case DatabaseCheck::Verdict::Kind::Failed: break;
+  }
+  return Check::Failed;
+}
+
+bool Database::ReadyForChanges() {
+  const bool before = connection_->prepared;
+  if (!connection_->readyForChanges()) return false;
+  connection_->clearError();
+  // A log that an earlier run left beside the file may be copied back now.
+  if (!before && connection_->prepared && checkpointer_) checkpointer_->Wake();
+  return true;
 }
 
 }  // namespace framework

@@ -130,6 +130,9 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
 // file. False with the reason when it fails.
 bool configure(Connection& connection, std::string& reason);
 
+// Whether a statement of the connection is part-way through its rows.
+bool readingNow(sqlite3* db);
+
 // An engine result as it is reported: the primary code, a blank, the message.
 std::string engineError(sqlite3* db, int code);
 
