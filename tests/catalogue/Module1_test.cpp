@@ -326,6 +326,26 @@ TEST_F(UnusableCatalogue, ACatalogueThatCannotBeWrittenIsBrowsedAndSearchedButNe
   }
 }
 
+// SQLite reads a WAL file in a folder it cannot write only through the -shm and -wal already beside it.
+TEST_F(UnusableCatalogue, AWalCatalogueInAReadOnlyFolderWithoutItsSharedMemoryIsReportedAndLeftAsItIs) {
+  const std::string path = testsupport::cataloguePath();
+  const std::string folder = fs::path(path).parent_path().string();
+  testsupport::writeCatalogue(discWithFiles(3));
+  Module1::Release();
+  ASSERT_FALSE(fs::exists(path + "-shm"));
+  const std::string before = testsupport::fileBytes(path);
+  ::chmod(folder.c_str(), 0555);
+  std::string report;
+  {
+    testsupport::ChildProcess child("open", "", true);
+    report = child.report();
+  }
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(report, startMessage(path, "8 attempt to write a readonly database") + '\x1f');
+  EXPECT_EQ(testsupport::fileBytes(path), before);
+  EXPECT_FALSE(fs::exists(path + "-shm"));
+}
+
 // ---- Damage met while the catalogue is used
 
 std::uint32_t bigEndian(const std::string& bytes, std::size_t at, int size) {
