@@ -207,10 +207,12 @@ void Window1::ScrollBar1_ValueChanged(framework::ScrollBar& bar) {
 }
 
 void Window1::Event_Open() {
-  Module1::OpenCatalogue();
+  // The name index writes to the catalogue, so it starts once the catalogue has been found whole.
+  Module1::OpenCatalogue([] {
+    if (Window1* window = framework::openInstance<Window1>()) window->nameIndexing_ = StartNameIndexing(*window);
+  });
   Module1::RefreshNumbering();
   OpenDB();
-  nameIndexing_ = StartNameIndexing(*this);
   Module1::ReadPref();
 }
 

@@ -18,6 +18,7 @@
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "framework/Database.h"
+#include "framework/NameIndex.h"
 #include "framework/Window.h"
 
 namespace {
@@ -178,8 +179,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("lumeno");
 
-  // The framework's item makes the file and its table; the records go in with plain SQLite.
-  if (!framework::DatabaseItem("lumeno")) {
+  // The framework's item makes the file and its table, made ready for changes with its name index
+  // as a run of the program leaves it; the records go in with plain SQLite.
+  if (auto made = framework::DatabaseItem("lumeno");
+      !made || !made->ReadyForChanges() || !framework::NameIndex::Prepare(*made)) {
     std::fprintf(stderr, "no catalogue database\n");
     return 1;
   }

@@ -176,7 +176,9 @@ QString catalogueFor(int millions) {
   QDir(dir).removeRecursively();
   QDir().mkpath(dir);
   qputenv("XDG_DATA_HOME", dir.toUtf8());
-  if (!framework::DatabaseItem("lumeno")) {
+  // Made ready for changes, with its name index, as a run of the program leaves it.
+  if (auto made = framework::DatabaseItem("lumeno");
+      !made || !made->ReadyForChanges() || !framework::NameIndex::Prepare(*made)) {
     std::fprintf(stderr, "no catalogue database\n");
     std::exit(1);
   }
@@ -293,6 +295,8 @@ void insertCost() {
     const QString dir = QDir(root.path()).filePath(triggers ? "with" : "without");
     qputenv("XDG_DATA_HOME", dir.toUtf8());
     auto db = framework::DatabaseItem("lumeno");
+    db->ReadyForChanges();
+    framework::NameIndex::Prepare(*db);
     if (!triggers)
       db->SQLSelect("DROP TRIGGER Folder1Names_Insert");
     Names names;

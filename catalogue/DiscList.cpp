@@ -54,7 +54,7 @@ std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
 void Window1::OpenDB() {
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=0");
   // A failed query lists nothing; it is told, so that it is not taken for an empty catalogue.
-  if (!rs && Module1::db) Module1::ReportFailedQuery(*Module1::db);
+  if (!rs && Module1::db) Module1::Report(Module1::FailureOf(*Module1::db).value_or(Module1::Failure{}));
   if (!rs || rs->Bof() || rs->Eof()) return;
   framework::Listbox& list = CDList();
   while (!rs->Eof()) {
@@ -68,14 +68,14 @@ void Window1::OpenDB() {
     rs->MoveNext();
     framework::Yield();
   }
-  Module1::RowsFailed(*rs);
+  if (const auto failure = Module1::FailureOf(*rs)) Module1::Report(*failure);
 }
 
 void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   const std::string no = list.Cell(row, 4);
   if (!isNumberText(no)) return;
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=" + no);
-  if (!rs && Module1::db) Module1::ReportFailedQuery(*Module1::db);
+  if (!rs && Module1::db) Module1::Report(Module1::FailureOf(*Module1::db).value_or(Module1::Failure{}));
   if (!rs || rs->Eof()) return;
   while (!rs->Eof()) {
     std::string name = rs->Field("Name").StringValue();
@@ -97,7 +97,7 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
     // A read that ended meanwhile rebuilt the list: the row is gone, so its children are not wanted.
     if (!list.Expanded(row) || list.Cell(row, 4) != no) return;
   }
-  Module1::RowsFailed(*rs);
+  if (const auto failure = Module1::FailureOf(*rs)) Module1::Report(*failure);
 }
 
 void Window1::KensakuButton_Action() {
@@ -108,7 +108,7 @@ void Window1::KensakuButton_Action() {
   // Names are stored composed, so a text typed or pasted decomposed is composed like them.
   const std::optional<std::string> composed = framework::ComposeUtf8(typed);
   const std::shared_ptr<framework::Database> db = Module1::db;
-  auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, !Module1::Damaged());
+  auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
   if (!rs || rs->Eof()) return;
   // The path text of each folder met, worked out once per search. Only walks that end at a disc
   // or at a missing parent are kept: in a circle of links the path depends on where it was entered.
@@ -159,5 +159,5 @@ void Window1::KensakuButton_Action() {
     rs->MoveNext();
     framework::Yield();
   }
-  Module1::RowsFailed(*rs);
+  if (const auto failure = Module1::FailureOf(*rs)) Module1::Report(*failure);
 }

@@ -12,25 +12,20 @@
 namespace {
 
 // Removes every record whose CDName is `name`, in the open transaction, without ending it. Gives
-// the database's error when the query or a deletion failed; the caller then rolls back, so the
-// disc stays whole and listed: a part removed would leave records that no disc row reaches any
-// more. An empty failure text was shown already.
-std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
-  // Damage is shown where it is met; other failures are shown once the list is rebuilt.
-  auto failed = [&] { return Module1::ReportIfDamage(db) ? std::string() : Module1::ErrorText(db); };
+// the failure when the query or a deletion failed, or the rows ended by one (then they are not the
+// whole disc); the caller then rolls back, so the disc stays whole and listed: a part removed would
+// leave records that no disc row reaches any more.
+std::optional<Module1::Failure> removeDisc(framework::Database& db, const std::string& name) {
   auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
-  if (!rs) return failed();
+  if (!rs) return Module1::FailureOf(db);
   if (!rs->Eof()) {
     do {
-      if (!rs->DeleteRecord()) return failed();
+      if (!rs->DeleteRecord()) return Module1::FailureOf(db);
       rs->MoveNext();
       framework::Yield();
     } while (!rs->Eof());
   }
-  // Rows that ended by damage are not the whole disc: committing would keep a part of it. The
-  // damage has been shown, so the failure adds no message of its own.
-  if (Module1::RowsFailed(*rs)) return "";
-  return std::nullopt;
+  return Module1::FailureOf(*rs);
 }
 
 }  // namespace
@@ -47,15 +42,15 @@ void Window1::SakujyoButton_Action() {
   }
   const std::string name = list.Text();
 
-  std::optional<std::string> failure;
+  std::optional<Module1::Failure> failure;
   if (Module1::db) {
     framework::Transaction removal(Module1::db);
-    failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::ErrorText(*Module1::db);
-    if (!failure && !removal.Commit()) failure = Module1::ErrorText(*Module1::db);
+    failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::FailureOf(*Module1::db);
+    if (!failure && !removal.Commit()) failure = Module1::FailureOf(*Module1::db);
   }
   list.DeleteAllRows();
   OpenDB();
-  if (failure && !failure->empty()) framework::MsgBox(*failure);
+  if (failure) Module1::Report(*failure);
 }
 
 void Window1::ReCD() {
@@ -63,8 +58,8 @@ void Window1::ReCD() {
   // The removal and the new read are one change: NewCD commits both or undoes both, and this
   // undoes the removal when the read never comes to it.
   framework::Transaction update(Module1::db);
-  std::optional<std::string> failure;
-  if (Module1::db) failure = update.Begin() ? removeDisc(*Module1::db, CDName) : Module1::ErrorText(*Module1::db);
+  std::optional<Module1::Failure> failure;
+  if (Module1::db) failure = update.Begin() ? removeDisc(*Module1::db, CDName) : Module1::FailureOf(*Module1::db);
   if (failure) update.Rollback();
   // The list is read on the same connection, so it shows the disc gone while it is read again.
   CDList().DeleteAllRows();
@@ -72,7 +67,7 @@ void Window1::ReCD() {
   if (failure) {
     // Reading now would catalogue the disc a second time beside what is left of it.
     CDName.clear();
-    if (!failure->empty()) framework::MsgBox(*failure);
+    Module1::Report(*failure);
     return;
   }
   NewCD();

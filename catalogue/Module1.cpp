@@ -5,8 +5,11 @@
 #include <limits>
 #include <string>
 
+#include "app/Window1.h"
+#include "catalogue/Class1.h"
 #include "framework/Dialogs.h"
 #include "framework/Text.h"
+#include "framework/Window.h"
 
 namespace Module1 {
 
@@ -32,10 +35,48 @@ std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem)
   return cache;
 }
 
-void OpenCatalogue() {
+namespace {
+
+void showBusy(bool busy) {
+  Window1* window = framework::openInstance<Window1>();
+  if (!window || (!busy && Class1::IsReading())) return;
+  window->ProgressWheel1().setVisible(busy);
+  window->Label1().setVisible(busy);
+}
+
+// The check's verdict, on the main thread: a whole catalogue is made ready for changes at once, so
+// the first change does not wait; damage is shown now. A check that could not run is tried again
+// by the first change, which tells why if it fails again.
+void verdictIn(const std::weak_ptr<framework::Database>& checked, const std::function<void()>& whenChangeable) {
+  const auto database = checked.lock();
+  if (!database || database != db || damaged) return;
+  if (database->Checked() == framework::Database::Check::Failed) return;
+  if (database->ReadyForChanges()) {
+    if (whenChangeable) whenChangeable();
+  } else if (const auto failure = FailureOf(*database); failure && framework::IsDamageCode(failure->code)) {
+    Report(*failure);
+  }
+}
+
+}  // namespace
+
+void OpenCatalogue(std::function<void()> whenChangeable) {
   framework::DatabaseProblem problem;
   db = lumeno(&problem);
-  if (!db) framework::MsgBox("データベース「" + problem.path + "」を開けませんでした。\n" + problem.reason);
+  if (!db) {
+    framework::MsgBox("データベース「" + problem.path + "」を開けませんでした。\n" + problem.reason);
+    return;
+  }
+  if (db->ReadOnly()) {
+    framework::MsgBox("データベース「" + db->FilePath() + "」に書き込めないため、読み込み専用で開きました。");
+    return;
+  }
+  std::weak_ptr<framework::Database> checked = db;
+  db->StartCheck([checked, whenChangeable] { verdictIn(checked, whenChangeable); });
+}
+
+bool Changeable() {
+  return db && !db->ReadOnly() && !damaged && db->Checked() == framework::Database::Check::Ready;
 }
 
 void RefreshNumbering() {
@@ -43,7 +84,7 @@ void RefreshNumbering() {
   auto rs = db->SQLSelect("SELECT MAX(No) FROM Folder1");
   // Any other failure keeps MaxID without a word.
   if (!rs) {
-    ReportIfDamage(*db);
+    if (const auto failure = FailureOf(*db); failure && framework::IsDamageCode(failure->code)) Report(*failure);
     return;
   }
   const std::string text = rs->IdxField(1).StringValue();
@@ -86,46 +127,56 @@ bool RefusedWithoutCatalogue(bool changes) {
     framework::MsgBox("データベースを開けないため、実行できません。");
     return true;
   }
-  if (changes && damaged) {
+  if (!changes) return false;
+  if (db->ReadOnly()) {
+    framework::MsgBox("データベースに書き込めないため、実行できません。");
+    return true;
+  }
+  if (!damaged) {
+    // Held while it waits: a quit meanwhile releases the module's own reference.
+    const std::shared_ptr<framework::Database> held = db;
+    const bool waits = held->Checked() == framework::Database::Check::Running;
+    if (waits) showBusy(true);
+    const bool ready = held->ReadyForChanges();
+    if (waits) showBusy(false);
+    if (!ready) {
+      // A wait cut short by the application quitting needs no word.
+      if (held->Checked() != framework::Database::Check::Running) Report(FailureOf(*held).value_or(Failure{}));
+      return true;
+    }
+  }
+  if (damaged) {
     framework::MsgBox(damageText);
     return true;
   }
   return false;
 }
 
-void ReportDamage(const std::string& engineError) {
+bool Damaged() { return damaged; }
+
+std::optional<Failure> FailureOf(const framework::Database& db) {
+  if (!db.Error()) return std::nullopt;
+  return Failure{db.ErrorCode(), ErrorText(db)};
+}
+
+std::optional<Failure> FailureOf(const framework::RecordSet& rs) {
+  if (!rs.Error()) return std::nullopt;
+  return Failure{rs.ErrorCode(), std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage()};
+}
+
+void Report(const Failure& failure) {
+  if (!framework::IsDamageCode(failure.code)) {
+    framework::MsgBox(failure.text);
+    return;
+  }
   damaged = true;
-  damageText = "データベースが壊れています。\n" + engineError;
+  damageText = "データベースが壊れています。\n" + failure.text;
   framework::MsgBox(damageText);
 }
 
-bool Damaged() { return damaged; }
-
-bool ReportIfDamage(const framework::Database& db) {
-  if (!framework::IsDamageCode(db.ErrorCode())) return false;
-  ReportDamage(ErrorText(db));
-  return true;
-}
-
-namespace {
-// Damage marks the catalogue; any other failure is only shown.
-void reportFailure(std::int32_t code, const std::string& error) {
-  if (framework::IsDamageCode(code))
-    ReportDamage(error);
-  else
-    framework::MsgBox(error);
-}
-}  // namespace
-
-void ReportFailedQuery(const framework::Database& db) { reportFailure(db.ErrorCode(), ErrorText(db)); }
-
-bool RowsFailed(const framework::RecordSet& rs) {
-  if (!rs.Error()) return false;
-  reportFailure(rs.ErrorCode(), std::to_string(rs.ErrorCode()) + " " + rs.ErrorMessage());
-  return true;
-}
-
 std::string ErrorText(const framework::Database& db) {
+  if (db.Moved())
+    return "データベース「" + db.FilePath() + "」のファイルが移動または削除されたため、変更を取り消しました。";
   return std::to_string(db.ErrorCode()) + " " + db.ErrorMessage();
 }
 

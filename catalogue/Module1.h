@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +22,14 @@ extern bool ErrorCD;                             // append ":ListError" to names
 std::shared_ptr<framework::Database> lumeno(framework::DatabaseProblem* problem = nullptr);
 
 // The opening's first step: db := lumeno. A catalogue that cannot be had leaves db empty and is
-// reported: "データベース「PATH」を開けませんでした。", a new line and the reason.
-void OpenCatalogue();
+// reported: "データベース「PATH」を開けませんでした。", a new line and the reason. One that cannot be
+// written is told once and only read. Otherwise the engine's check of the file starts beside the
+// window: damage it finds is reported as soon as it is known, and `whenChangeable` runs once the
+// catalogue is whole and ready for changes.
+void OpenCatalogue(std::function<void()> whenChangeable = {});
+
+// Whether the catalogue may change now: open, writable, checked whole in this run, no damage met.
+bool Changeable();
 
 // Sets MaxID to the highest No in Folder1 (0 for an empty table, and for a table of numbers below 1;
 // a number past the 32-bit range counts as the highest one); a failed query leaves it as it is.
@@ -46,30 +53,31 @@ bool IsNoDiscName(const std::string& name);
 std::string SqlText(std::string_view text);
 
 // Shows why the catalogue cannot serve a command and gives true, or gives false: a catalogue that
-// could not be opened refuses every command that needs it; a damaged one refuses the commands
-// that would change it (`changes`).
+// could not be opened refuses every command that needs it; a read-only or damaged one refuses the
+// commands that would change it (`changes`). A change asked before the check's verdict waits for
+// it, the busy indicators shown and the window going on.
 bool RefusedWithoutCatalogue(bool changes);
 
-// Damage met in the catalogue: shows it with the engine's error (code, blank, message), and from
-// then on the catalogue is changed no more.
-void ReportDamage(const std::string& engineError);
+// A failure met in the catalogue: the engine's result code and its text as the user is shown it.
+struct Failure {
+  std::int32_t code = 0;
+  std::string text;
+};
+// The database's latest error as a failure, its text as ErrorText gives it; none after a success.
+std::optional<Failure> FailureOf(const framework::Database& db);
+// How the record set's rows ended: none when they ran out, the engine's failure when it stopped them.
+std::optional<Failure> FailureOf(const framework::RecordSet& rs);
+
+// The one way a failure of the catalogue is shown. Damage (framework::IsDamageCode) is shown as
+// "データベースが壊れています。", a new line and the text, and from then on the catalogue is changed
+// no more; a busy or locked catalogue is no damage (the command did nothing and can be tried again),
+// and any failure but damage is shown as its text.
+void Report(const Failure& failure);
 // Whether damage was met in this run.
 bool Damaged();
 
-// When the database's latest error is damage (framework::IsDamageCode), reports it and gives true.
-// A busy or locked catalogue is no damage: the command that met it did nothing and can be tried
-// again.
-bool ReportIfDamage(const framework::Database& db);
-
-// A query of the catalogue gave no record set: damage is reported as such, any other failure
-// shown with the engine's error.
-void ReportFailedQuery(const framework::Database& db);
-
-// When the record set's rows ended by a failure instead of running out, reports it (damage as
-// such, anything else with the engine's error) and gives true.
-bool RowsFailed(const framework::RecordSet& rs);
-
-// The database's latest error as the catalogue reports it: the code in decimal digits, a blank, the message.
+// The database's latest error as the catalogue reports it: the code in decimal digits, a blank, the
+// message; a change undone because the file was moved or deleted says so.
 std::string ErrorText(const framework::Database& db);
 
 }  // namespace Module1

@@ -52,12 +52,24 @@ bool readNumber(const std::string& line, std::int64_t low, std::int64_t high, st
   return true;
 }
 
+// A size in bytes. Earlier versions stored sizes in 32 bits, so those of 2 to 4 GiB come as
+// negative numbers: they are the same bits read unsigned.
+bool readSize(const std::string& line, std::int64_t& out) {
+  if (line.size() > 1 && line[0] == '-') {
+    std::int64_t below = 0;
+    if (!readNumber(line.substr(1), 1, std::int64_t{1} << 31, below)) return false;
+    out = (std::int64_t{1} << 32) - below;
+    return true;
+  }
+  return readNumber(line, 0, INT64_MAX, out);
+}
+
 // Sets every column of the record from its nine lines; false, setting none, when a number
 // or the date-time cannot be read.
 bool readRecord(const std::array<std::string, 9>& line, framework::DatabaseRecord& rec, framework::Date& when) {
   std::int64_t no = 0, folNo = 0, bytes = 0;
   if (!readNumber(line[3], 1, kHighestNumber, no) || !readNumber(line[5], 0, kHighestNumber, folNo) ||
-      !readNumber(line[7], 0, INT64_MAX, bytes) || !when.setSQLDateTime(line[1] + " " + line[8]))
+      !readSize(line[7], bytes) || !when.setSQLDateTime(line[1] + " " + line[8]))
     return false;
   rec.Column("Name", fromMacJapanese(line[0]));
   rec.Column("Type", fromMacJapanese(line[2]));

@@ -42,16 +42,15 @@ int bindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& v
   return sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
 }
 
-// Whether a statement of the connection is part-way through its rows.
+}  // namespace
+
+namespace detail {
+
 bool readingNow(sqlite3* db) {
   for (sqlite3_stmt* st = sqlite3_next_stmt(db, nullptr); st; st = sqlite3_next_stmt(db, st))
     if (sqlite3_stmt_busy(st)) return true;
   return false;
 }
-
-}  // namespace
-
-namespace detail {
 
 Connection::~Connection() {
   for (auto& [sql, statement] : statements) sqlite3_finalize(statement);
@@ -65,7 +64,17 @@ void Connection::setResult(int code) {
     return;
   }
   setError(code & 0xff, sqlite3_errmsg(db));
+  // The engine itself notices a deleted file when it would write through a rollback journal.
+  moved = sqlite3_extended_errcode(db) == SQLITE_READONLY_DBMOVED;
   noticeLoss();
+}
+
+bool Connection::stillAtPath() {
+  int gone = 0;
+  if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &gone) != SQLITE_OK || !gone) return true;
+  setError(SQLITE_READONLY, sqlite3_errstr(SQLITE_READONLY_DBMOVED));
+  moved = true;
+  return false;
 }
 
 void Connection::noticeLoss() {
@@ -160,6 +169,7 @@ bool Connection::beginIfNeeded() {
     return false;
   }
   if (!sqlite3_get_autocommit(db)) return true;
+  if (!readyForChanges() || !stillAtPath()) return false;
   // Taking the write lock at once makes a locked file cost one busy wait, before anything is changed.
   int rc = runCached("BEGIN IMMEDIATE");
   // With a record set of the connection open the engine does not wait for the lock itself; the
@@ -245,13 +255,17 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
   } else if (reason = truncation(path, static_cast<std::uint64_t>(status.st_size)); !reason.empty()) {
     return nullptr;
   }
-  if (reason = unwritableFolder(path); !reason.empty()) return nullptr;
+  // A catalogue on read-only media or in a folder shared read-only can still be read; a new one
+  // needs the folder.
+  if (created && !(reason = unwritableFolder(path)).empty()) return nullptr;
+  const bool readOnly = !created && (::access(path.c_str(), W_OK) != 0 || !unwritableFolder(path).empty());
 
   sqlite3* handle = nullptr;
   // The connection is the main thread's, but a thread's commit runs on a worker of its own while
   // the window goes on (see Commit), so the engine serialises the calls on it. Only a missing
   // file is created.
-  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (created ? SQLITE_OPEN_CREATE : 0);
+  const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_FULLMUTEX |
+                    (created ? SQLITE_OPEN_CREATE : 0);
   const int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
   // The handle is owned from here on, also when the open failed.
   auto connection = std::make_shared<Connection>(handle);
@@ -262,8 +276,8 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
   // The search writes its LIKE pattern between double quotes.
   sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
   sqlite3_busy_timeout(handle, kBusyTimeoutMs);
-  // Closing copies a log back into the file: a file that turns out to be unusable keeps its log
-  // as it is (configure allows the copy again).
+  // Closing copies a log back into the file: a file that is not made ready for changes (unusable,
+  // damaged) keeps its log as it is (configure allows the copy again).
   if (logBeside(path)) sqlite3_db_config(handle, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   // The engine reads nothing at the open: reading the schema is its first look at the file, so
   // a file that is no database, a damaged schema or another program's lock shows here.
@@ -388,7 +402,7 @@ Database::Database(Key, std::shared_ptr<detail::Connection> connection)
   // A file's log is checkpointed by a thread of its own; the connection itself never does it,
   // so no write of the program waits for a checkpoint or a sync.
   const char* file = sqlite3_db_filename(connection_->db, "main");
-  if (file && *file) checkpointer_ = Checkpointer::start(file);
+  if (file && *file && !ReadOnly()) checkpointer_ = Checkpointer::start(file);
   if (checkpointer_) sqlite3_wal_autocheckpoint(connection_->db, 0);
 }
 
@@ -518,6 +532,15 @@ void Database::Commit() {
     c.clearError();
     return;
   }
+  // A change to a file that is no longer the catalogue's would be lost without a word.
+  if (!c.stillAtPath()) {
+    const std::string message = c.errorMessage;
+    c.runCached("ROLLBACK");
+    if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
+    c.setError(SQLITE_READONLY, message);
+    c.moved = true;
+    return;
+  }
   // A large change costs its commit time in proportion to its size (the engine checks again every
   // log frame it wrote twice); on a thread the window goes on meanwhile.
   const bool landed = (CurrentThread() ? c.runCachedAside("COMMIT") : c.runCached("COMMIT")) == SQLITE_OK;
@@ -551,6 +574,15 @@ bool IsDamageCode(std::int32_t code) {
 int Database::setLengthLimit(int bytes) {
   return sqlite3_limit(connection_->db, SQLITE_LIMIT_LENGTH, bytes);
 }
+
+bool Database::ReadOnly() const { return sqlite3_db_readonly(connection_->db, "main") == 1; }
+
+std::string Database::FilePath() const {
+  const char* file = sqlite3_db_filename(connection_->db, "main");
+  return file ? file : "";
+}
+
+bool Database::Moved() const { return connection_->moved; }
 
 bool Database::Error() const { return connection_->errorCode != 0; }
 std::int32_t Database::ErrorCode() const { return connection_->errorCode; }

@@ -2,7 +2,9 @@
 #include "framework/Date.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -116,8 +118,8 @@ class Database {
   };
 
  public:
-  // The file read-write; a missing one is created. An existing file is first checked without
-  // writing to it (a regular file the engine can read, whole, in a folder that takes new files).
+  // The file read-write and ready for changes; a missing one is created. An existing file is first
+  // checked without writing to it (a regular file the engine can read, not cut short).
   // Nullptr when it cannot be had, with the reason (the engine's code and message, or what is
   // wrong, in words) in `reason` when given.
   static std::shared_ptr<Database> open(const std::string& path, std::string* reason = nullptr);
@@ -153,6 +155,28 @@ class Database {
   bool Error() const;
   std::int32_t ErrorCode() const;
   std::string ErrorMessage() const;
+
+  // Whether the file is only read: it or its folder cannot be written.
+  bool ReadOnly() const;
+  // The file's full path.
+  std::string FilePath() const;
+
+  // A database from DatabaseItem writes nothing before the engine's check (quick_check) has passed
+  // on its file in this run. Starts that check beside the caller unless it is under way or has
+  // passed; `done` runs on the main thread when its verdict is in. A database from open is ready.
+  void StartCheck(std::function<void()> done = {});
+  enum class Check { Running, Whole, Ready, Damaged, Failed };
+  // Where the check stands: Whole once it has passed, Ready once the file has also been made ready
+  // for changes (at once for a database that needs no check).
+  Check Checked() const;
+  // Waits for the check's verdict (the window going on) and then makes the file ready for changes:
+  // WAL journal, synchronous NORMAL, its index. The first change of a run does this by itself.
+  // False, the error state telling why, when no change may go.
+  bool ReadyForChanges();
+  // Whether the latest operation failed because the file at the path is no longer the one open
+  // (moved, deleted or replaced); the change was undone. Checked before each transaction and
+  // before its commit.
+  bool Moved() const;
 
   // Test seam: the longest text or blob the engine takes on this connection, lowered so that a
   // too-long value can be tried without building one; gives the limit before.
@@ -210,7 +234,8 @@ struct DatabaseProblem {
 // The database item by name: "lumeno" is lumeno.sqlite in the application data folder. A missing
 // file is created with its table; an existing one is used only when it is a catalogue (table
 // Folder1 with its nine columns and key), checked before anything is written, so a file that is
-// none is left as it is. A new connection each call; nullptr when it cannot be had, with why in
+// none is left as it is. It is read-only when it or its folder cannot be written; otherwise it
+// writes nothing more before its check (StartCheck) has passed. A new connection each call; nullptr when it cannot be had, with why in
 // `problem` when given.
 std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem* problem = nullptr);
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -8,6 +9,10 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+
+namespace framework {
+class DatabaseCheck;
+}
 
 namespace framework::detail {
 
@@ -47,6 +52,7 @@ struct Connection {
   void clearError() {
     errorCode = 0;
     errorMessage.clear();
+    moved = false;
   }
   // The latest error as it is reported: the code, a blank, the message.
   std::string errorText() const { return std::to_string(errorCode) + " " + errorMessage; }
@@ -58,6 +64,17 @@ struct Connection {
   void transactionEnded();
   // Marks the transaction begun here as lost when the engine has ended it by itself.
   void noticeLoss();
+  // Whether the file at the connection's path is still the one it holds; when it was moved,
+  // deleted or replaced, false with the error state set and `moved`.
+  bool stillAtPath();
+  // Starts the engine's check of the file (again) unless one is under way or has passed; `done`
+  // runs on the main thread with its verdict.
+  void startCheck(std::function<void()> done = {});
+  // A connection that has only read so far waits for the check's verdict and, once the file is
+  // whole, is made ready for changes (WAL journal, synchronous NORMAL, `preparation`). False, with
+  // the error state set, while no change may go: a damaged file, a check that could not run (tried
+  // again by the next change), a wait cut short.
+  bool readyForChanges();
   // Runs one statement without a result, through a statement prepared once.
   int runCached(const std::string& sql);
   // The same on a worker OS thread, giving way to the event loop and the other threads until it
@@ -72,6 +89,13 @@ struct Connection {
   sqlite3* db;
   std::int32_t errorCode = 0;
   std::string errorMessage;
+  // The latest error came from a file no longer at the connection's path.
+  bool moved = false;
+  // False until the file has been found whole in this run and made ready; the check of it, and
+  // the statements that make it ready after the journal mode.
+  bool prepared = true;
+  std::shared_ptr<DatabaseCheck> check;
+  std::vector<std::string> preparation;
   // A transaction began here is open; the engine may end it by itself on a failure (a full disk,
   // an I/O error, no memory), and then `lost` holds that failure for the caller's Commit.
   bool transactionOpen = false;
@@ -97,13 +121,17 @@ struct Connection {
 
 // A connection to the file that has written nothing yet: a missing (or empty) file is created
 // empty and `created` set; an existing one must be a regular file that the engine can read and
-// that holds all the pages its header counts. Nullptr with the reason (the engine's code and
+// that holds all the pages its header counts, and is opened read-only when it or its folder
+// cannot be written. Nullptr with the reason (the engine's code and
 // message, or what is wrong, in words) when it cannot be had.
 std::shared_ptr<Connection> connect(const std::string& path, bool& created, std::string& reason);
 
-// Makes the connection ready for use: WAL journal, synchronous NORMAL. The first write to the
+// Makes the connection ready for changes: WAL journal, synchronous NORMAL. The first write to the
 // file. False with the reason when it fails.
 bool configure(Connection& connection, std::string& reason);
+
+// Whether a statement of the connection is part-way through its rows.
+bool readingNow(sqlite3* db);
 
 // An engine result as it is reported: the primary code, a blank, the message.
 std::string engineError(sqlite3* db, int code);

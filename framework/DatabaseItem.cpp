@@ -2,7 +2,6 @@
 // be a catalogue before it is used.
 #include "framework/Database.h"
 #include "framework/DatabaseConnection.h"
-#include "framework/NameIndex.h"
 #include "framework/Text.h"
 
 #include <QDir>
@@ -152,13 +151,11 @@ std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem*
   } else if (reason = catalogueProblem(*connection); !reason.empty()) {
     return fail(reason);
   }
-  if (!detail::configure(*connection, reason)) return fail(reason);
-  // A catalogue made before the index came gets it now.
-  if (!created && connection->runCached(kCreateIndex) != SQLITE_OK) return fail(connection->errorText());
-  auto database = std::make_shared<Database>(Database::Key{}, std::move(connection));
-  // Without its name index (a read-only file) the catalogue still serves: the search scans.
-  NameIndex::Prepare(*database);
-  return database;
+  // Whatever else is written waits for the engine's check: writing into a damaged file can spread
+  // the damage. A catalogue made before the index came gets it then.
+  connection->prepared = false;
+  connection->preparation = {kCreateIndex};
+  return std::make_shared<Database>(Database::Key{}, std::move(connection));
 }
 
 }  // namespace framework

@@ -7,6 +7,7 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Class1.h"
+#include "framework/DatabaseCheck.h"
 #include "framework/Window.h"
 #include "support/TestSupport.h"
 
@@ -245,32 +247,103 @@ TEST_F(UnusableCatalogue, IsReportedAtStartRefusesEveryCommandAndStaysAsItIs) {
   }
 }
 
-// The folder cannot take the engine's log and index files; the catalogue is opened by a user whom
-// the folder's permissions bind (root is not bound by them).
-TEST_F(UnusableCatalogue, AFolderThatTakesNoNewFilesIsReportedAndNothingIsCreatedInIt) {
+// A new catalogue cannot be made in a folder that takes no new files; the catalogue is opened by a
+// user whom the folder's permissions bind (root is not bound by them).
+TEST_F(UnusableCatalogue, NoCatalogueIsMadeInAFolderThatTakesNoNewFiles) {
   const std::string path = testsupport::cataloguePath();
   const std::string folder = fs::path(path).parent_path().string();
-  for (bool existing : {true, false}) {
-    SCOPED_TRACE(existing ? "existing catalogue" : "no catalogue yet");
+  fs::create_directories(folder);
+  ::chmod(folder.c_str(), 0555);
+  std::string report;
+  {
+    testsupport::ChildProcess child("open", "", true);
+    report = child.report();
+  }
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(report, startMessage(path, "フォルダ「" + folder + "」に書き込めません（Permission denied）。") + '\x1f');
+  EXPECT_TRUE(fs::directory_iterator(folder) == fs::directory_iterator());
+}
+
+// ---- A catalogue that can only be read
+
+const std::string kReadOnlyRefused = "データベースに書き込めないため、実行できません。";
+
+std::string readOnlyStart(const std::string& path) {
+  return "データベース「" + path + "」に書き込めないため、読み込み専用で開きました。";
+}
+
+// A real file or folder without write permission, opened by a user whom the permissions bind.
+TEST_F(UnusableCatalogue, ACatalogueThatCannotBeWrittenIsBrowsedAndSearchedButNeverChanged) {
+  const std::string path = testsupport::cataloguePath();
+  const std::string folder = fs::path(path).parent_path().string();
+  struct Case {
+    const char* name;
+    bool wal;            // the file keeps a log, whose -wal and -shm are there
+    mode_t fileMode, folderMode;
+  };
+  const std::vector<Case> cases = {
+      {"read-only file", false, 0444, 0777},
+      {"read-only file with a log", true, 0444, 0777},
+      {"read-only folder", false, 0666, 0555},
+      {"read-only folder with a log", true, 0666, 0555},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Module1::Release();
     fs::remove_all(folder);
-    fs::create_directories(folder);
-    if (existing) {
-      testsupport::writeCatalogue(discWithFiles(3));
-      ::chmod(path.c_str(), 0666);
+    testsupport::writeCatalogue(discWithFiles(30));
+    if (c.wal) {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+      sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+      ASSERT_EQ(sqlite3_exec(db, "UPDATE Folder1 SET Name='file number 7 renamed' WHERE No=10", nullptr, nullptr,
+                             nullptr),
+                SQLITE_OK);
+      sqlite3_close(db);
+      ASSERT_GT(fs::file_size(path + "-wal"), 0u);
+      ::chmod((path + "-wal").c_str(), 0666);
+      ::chmod((path + "-shm").c_str(), 0666);
+    } else {
+      sql(path, "PRAGMA journal_mode=DELETE");
     }
-    const std::string before = testsupport::fileBytes(path);
-    ::chmod(folder.c_str(), 0555);
+    ::chmod(path.c_str(), c.fileMode);
+    ::chmod(folder.c_str(), c.folderMode);
+    const std::string before = testsupport::fileBytes(path), log = testsupport::fileBytes(path + "-wal");
     std::string report;
     {
-      testsupport::ChildProcess child("open", "", true);
+      testsupport::ChildProcess child("browse", "number 7", true);
       report = child.report();
     }
     ::chmod(folder.c_str(), 0755);
-    EXPECT_EQ(report, startMessage(path, "フォルダ「" + folder + "」に書き込めません（Permission denied）。") + '\x1f');
-    EXPECT_EQ(fs::exists(path), existing);
+    ::chmod(path.c_str(), 0644);
+    const std::string hits = c.wal ? " > CD > file number 7 renamed\x1f" : " > CD > file number 7\x1f";
+    const std::string said = readOnlyStart(path) + '\x1f' + kReadOnlyRefused + '\x1f' + kReadOnlyRefused + '\x1f' +
+                             kReadOnlyRefused + '\x1f' + kReadOnlyRefused + '\x1f';
+    // Both discs, the first one expanded to its 30 files.
+    EXPECT_EQ(report, "32\x1e" + hits + '\x1e' + said);
     EXPECT_EQ(testsupport::fileBytes(path), before);
-    EXPECT_EQ(fs::directory_iterator(folder) == fs::directory_iterator(), !existing);
+    EXPECT_EQ(testsupport::fileBytes(path + "-wal"), log);
   }
+}
+
+// SQLite reads a WAL file in a folder it cannot write only through the -shm and -wal already beside it.
+TEST_F(UnusableCatalogue, AWalCatalogueInAReadOnlyFolderWithoutItsSharedMemoryIsReportedAndLeftAsItIs) {
+  const std::string path = testsupport::cataloguePath();
+  const std::string folder = fs::path(path).parent_path().string();
+  testsupport::writeCatalogue(discWithFiles(3));
+  Module1::Release();
+  ASSERT_FALSE(fs::exists(path + "-shm"));
+  const std::string before = testsupport::fileBytes(path);
+  ::chmod(folder.c_str(), 0555);
+  std::string report;
+  {
+    testsupport::ChildProcess child("open", "", true);
+    report = child.report();
+  }
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(report, startMessage(path, "8 attempt to write a readonly database") + '\x1f');
+  EXPECT_EQ(testsupport::fileBytes(path), before);
+  EXPECT_FALSE(fs::exists(path + "-shm"));
 }
 
 // ---- Damage met while the catalogue is used
@@ -340,6 +413,159 @@ TEST_F(UnusableCatalogue, DamageMetByTheNumberingAtStartIsShownThere) {
   EXPECT_EQ(Module1::MaxID, 0);
   click(w.SakujyoButton());
   EXPECT_EQ(msgs(), (std::vector<std::string>(2, kDamage)));
+}
+
+// ---- Damage found by the engine's check before anything writes
+
+std::uint32_t tableRoot(const std::string& path) {
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, "SELECT rootpage FROM sqlite_schema WHERE name='Folder1'", -1, &st, nullptr);
+  const std::uint32_t root = sqlite3_step(st) == SQLITE_ROW ? static_cast<std::uint32_t>(sqlite3_column_int(st, 0)) : 0;
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return root;
+}
+
+// The damage that the window's own reads at start do not meet: only the check can find it.
+using Damage = std::function<void(std::string& bytes, std::uint32_t pageSize, std::uint32_t root)>;
+
+// A leaf of the table in its middle.
+std::size_t middleLeaf(const std::string& bytes, std::uint32_t pageSize, std::uint32_t root) {
+  const std::size_t page = (root - 1) * std::size_t(pageSize);
+  const std::uint32_t cells = bigEndian(bytes, page + 3, 2);
+  const std::uint32_t cell = bigEndian(bytes, page + 12 + 2 * (cells / 2), 2);
+  return (bigEndian(bytes, page + cell, 4) - 1) * std::size_t(pageSize);
+}
+
+TEST_F(UnusableCatalogue, DamageIsFoundBeforeAnythingWritesAndTheFileAndItsLogStayAsTheyAre) {
+  const std::string path = testsupport::cataloguePath();
+  const std::vector<std::pair<const char*, Damage>> damages = {
+      {"pages overwritten",
+       [](std::string& bytes, std::uint32_t pageSize, std::uint32_t) {
+         for (std::size_t page = 2 * pageSize; page + pageSize <= bytes.size(); page += pageSize)
+           bytes.replace(page + 100, 300, std::string(300, '\x5a'));
+       }},
+      {"bad freelist",
+       [](std::string& bytes, std::uint32_t pageSize, std::uint32_t) {
+         const std::uint32_t trunk = bigEndian(bytes, 32, 4);
+         ASSERT_NE(trunk, 0u);
+         // The trunk's count of leaves runs past the page.
+         bytes.replace((trunk - 1) * std::size_t(pageSize) + 4, 4, std::string("\x00\x00\x7f\xff", 4));
+       }},
+      {"torn page",
+       [](std::string& bytes, std::uint32_t pageSize, std::uint32_t root) {
+         const std::size_t leaf = middleLeaf(bytes, pageSize, root);
+         bytes.replace(leaf + pageSize / 2, pageSize / 2, std::string(pageSize / 2, '\0'));
+       }},
+  };
+  for (bool log : {false, true}) {
+    for (const auto& [name, damage] : damages) {
+      SCOPED_TRACE(std::string(name) + (log ? " with a log" : " in a rollback journal"));
+      Module1::Release();
+      fs::remove_all(fs::path(path).parent_path());
+      testsupport::writeCatalogue(discWithFiles(3000));
+      // Freed pages make the freelist.
+      sql(path, std::string(log ? "" : "PRAGMA journal_mode=DELETE;") + "DELETE FROM Folder1 WHERE No BETWEEN 1500 AND 1600");
+      if (log) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        ASSERT_EQ(sqlite3_exec(db, "UPDATE Folder1 SET Name='renamed' WHERE No=3", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        ASSERT_GT(fs::file_size(path + "-wal"), 0u);
+      }
+      std::string bytes = testsupport::fileBytes(path);
+      damage(bytes, bigEndian(bytes, 16, 2), tableRoot(path));
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+      const std::string before = testsupport::fileBytes(path), logBefore = testsupport::fileBytes(path + "-wal");
+      msgs().clear();
+
+      Window1& w = Window1::instance();
+      ASSERT_TRUE(waitUntil([&] { return !msgs().empty(); }));
+      EXPECT_EQ(msgs(), std::vector<std::string>{kDamage});
+      tryEveryCommand(w);
+      // Each change refused with the damage; the search may meet it too.
+      EXPECT_GE(msgs().size(), 4u);
+      EXPECT_EQ(msgs(), std::vector<std::string>(msgs().size(), kDamage));
+      EXPECT_EQ(beeps(), 0);
+      testsupport::closeAllWindows();
+      Module1::Release();
+      EXPECT_EQ(testsupport::fileBytes(path), before);
+      EXPECT_EQ(testsupport::fileBytes(path + "-wal"), logBefore);
+    }
+  }
+}
+
+// The check of a large catalogue takes its time: the window answers meanwhile, and a change asked
+// before the verdict waits for it with the busy indicators shown, the window still answering.
+TEST_F(UnusableCatalogue, TheWindowAnswersWhileTheCheckRunsAndAChangeWaitsForItsVerdict) {
+  testsupport::writeCatalogue(discWithFiles(3000));
+  framework::DatabaseCheck::holdForTest(true);
+  Window1& w = Window1::instance();
+  EXPECT_EQ(w.CDList().ListCount(), 2);
+  w.TextField1().setText("number 2999");
+  click(w.KensakuButton());
+  EXPECT_EQ(w.SearchList().ListCount(), 1);
+  EXPECT_FALSE(Module1::Changeable());
+
+  bool busyMeanwhile = false;
+  int hitsMeanwhile = -1;
+  QTimer::singleShot(0, [&] {
+    busyMeanwhile = w.ProgressWheel1().Visible() && w.Label1().Visible();
+    w.TextField1().setText("number 1");
+    click(w.KensakuButton());
+    hitsMeanwhile = w.SearchList().ListCount();
+    framework::DatabaseCheck::holdForTest(false);
+  });
+  w.CDList().setListIndex(1);
+  click(w.SakujyoButton());
+  EXPECT_TRUE(busyMeanwhile);
+  EXPECT_EQ(hitsMeanwhile, 1111);
+  EXPECT_TRUE(msgs().empty());
+  EXPECT_EQ(w.CDList().ListCount(), 1);
+  EXPECT_TRUE(Module1::Changeable());
+}
+
+// ---- The catalogue file moved away under a running window
+
+TEST_F(UnusableCatalogue, AReadIntoACatalogueThatWasDeletedOrReplacedIsUndoneAndReported) {
+  const std::string path = testsupport::cataloguePath();
+  const std::string root = testsupport::makeTree(testsupport::cataloguePath() + ".vol", {"A/", "A/a1", "b"});
+  testsupport::mountVolumes({{"Vol", root}});
+  const std::string moved = "ディスクの情報を保存できませんでした。\nデータベース「" + path +
+                            "」のファイルが移動または削除されたため、変更を取り消しました。";
+  for (bool replaced : {false, true}) {
+    SCOPED_TRACE(replaced ? "replaced" : "deleted");
+    Module1::Release();
+    for (const char* end : {"", "-wal", "-shm"}) fs::remove(path + end);
+    testsupport::writeCatalogue(discWithFiles(3));
+    Window1& w = Window1::instance();
+    ASSERT_TRUE(waitUntil([] { return Module1::Changeable(); }));
+    for (const char* end : {"", "-wal", "-shm"}) fs::remove(path + end);
+    std::string other;
+    if (replaced) {
+      sql(path, "CREATE TABLE Folder1 (No INTEGER PRIMARY KEY, FolNo INTEGER, Name TEXT, Folder BOOLEAN, CDName "
+                "TEXT, Type TEXT, Date DATETIME, Time DATETIME, Byte INTEGER)");
+      other = testsupport::fileBytes(path);
+    }
+    msgs().clear();
+    click(w.SinkiButton());
+    Window2* chooser = framework::openInstance<Window2>();
+    ASSERT_NE(chooser, nullptr);
+    chooser->Listbox1().setListIndex(0);
+    click(chooser->PushButton1());
+    ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+    EXPECT_EQ(msgs(), std::vector<std::string>{moved});
+    EXPECT_EQ(beeps(), 0);
+    testsupport::closeAllWindows();
+    Module1::Release();
+    EXPECT_EQ(fs::exists(path), replaced);
+    if (replaced) {
+      EXPECT_EQ(testsupport::fileBytes(path), other);
+    }
+  }
 }
 
 }  // namespace

@@ -273,7 +273,8 @@ TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
     add("empty number", [](Old& r) { r.no = ""; });
     add("parent beyond 32 bits", [](Old& r) { r.folNo = "3000000000"; });
     add("signed number", [](Old& r) { r.no = "+12"; });
-    add("negative size", [](Old& r) { r.bytes = "-1"; });
+    add("negative size beyond 32 bits", [](Old& r) { r.bytes = "-2147483649"; });
+    add("negative zero size", [](Old& r) { r.bytes = "-0"; });
     add("size beyond 64 bits", [](Old& r) { r.bytes = "9223372036854775808"; });
     add("fractional size", [](Old& r) { r.bytes = "1.5"; });
     add("size with a blank", [](Old& r) { r.bytes = " 5"; });
@@ -305,9 +306,29 @@ TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
   auto size = other->SQLSelect("SELECT Byte FROM Folder1 WHERE No = 2147483646");
   ASSERT_TRUE(size && !size->Eof());
   EXPECT_EQ(size->Field("Byte").StringValue(), "9223372036854775807");
-  EXPECT_EQ(msgs(), std::vector<std::string>{"移行用ファイルの 11 件のレコードを読み込めませんでした。"});
+  EXPECT_EQ(msgs(), std::vector<std::string>{"移行用ファイルの 12 件のレコードを読み込めませんでした。"});
   EXPECT_EQ(msgsAtBeep, 1u);
   EXPECT_EQ(beeps(), 1);
+}
+
+// Earlier versions wrote sizes of 2 to 4 GiB as negative 32-bit numbers.
+TEST_F(OldCatalogueImportTest, OldNegativeSizesComeBackWhole) {
+  const std::vector<std::pair<std::string, std::int64_t>> sizes = {
+      {"-1073741824", 3221225472}, {"-1", 4294967295}, {"-2147483648", 2147483648}};
+  std::vector<Old> records = {discRecord(1)};
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    records.push_back(fileRecord(2 + static_cast<int>(i), 1));
+    records.back().bytes = sizes[i].first;
+  }
+  place(linesOf(records));
+  w().OldDbReading();
+  EXPECT_TRUE(msgs().empty());
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    SCOPED_TRACE(sizes[i].first);
+    const auto kept = row(2 + static_cast<int>(i));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->Byte, sizes[i].second);
+  }
 }
 
 TEST_F(OldCatalogueImportTest, AReadAfterTheImportNumbersAboveTheImportedRows) {
@@ -328,6 +349,8 @@ TEST_F(OldCatalogueImportTest, AReadAfterTheImportNumbersAboveTheImportedRows) {
 TEST_F(OldCatalogueImportTest, ACommitThatFailsKeepsNothing) {
   testsupport::writeCatalogue({{3, 0, "Old", true, "Old", "ディスク", "2001-01-01 00:00:00", std::nullopt}});
   w();
+  // The file is made ready for changes (its journal mode) once it has been checked, before the disk fills.
+  ASSERT_TRUE(waitUntil([] { return Module1::Changeable(); }));
   std::vector<Old> records = {discRecord(10)};
   for (int i = 11; i < 60; ++i) {
     Old r = fileRecord(i, 10);
@@ -377,6 +400,7 @@ TEST_F(OldCatalogueImportTest, ASecondImportOfTheSameFileRefusesAndCountsEveryRo
 
 TEST_F(OldCatalogueImportTest, NoImportWhileADiscIsBeingRead) {
   place(linesOf({discRecord(1)}));
+  ASSERT_TRUE(waitUntil([this] { return (w(), Module1::Changeable()); }));
   w().CDName = "being read";
   Module1::PB = 5;  // a thread that does nothing, but runs until the event loop turns
   std::make_shared<Class1>()->Run();

@@ -6,6 +6,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -359,6 +361,31 @@ TEST(DatabaseOpen, TellsWhyAFileCannotBeHadAndLeavesItAsItIs) {
   EXPECT_EQ(reason, "フォルダ「" + folder + "/missing」がありません。");
 }
 
+// The file renamed away while a change is open: the change is undone instead of being committed
+// to a file that is no longer the one at the path, and every later change is refused alike.
+TEST(DatabaseOpen, AChangeToAFileNoLongerAtItsPathIsUndoneAtItsCommit) {
+  QTemporaryDir dir;
+  const std::string path = dir.path().toStdString() + "/t.sqlite";
+  auto db = Database::open(path);
+  ASSERT_TRUE(db);
+  ASSERT_TRUE(db->SQLSelect("CREATE TABLE t (x INTEGER)"));
+  DatabaseRecord r;
+  r.IntegerColumn("x", 1);
+  db->InsertRecord("t", r);
+  ASSERT_FALSE(db->Error());
+  std::filesystem::rename(path, path + ".moved");
+  db->Commit();
+  EXPECT_TRUE(db->Error());
+  EXPECT_TRUE(db->Moved());
+  auto count = db->SQLSelect("SELECT COUNT(*) FROM t");
+  ASSERT_TRUE(count);
+  EXPECT_EQ(count->IdxField(1).IntegerValue(), 0);
+  count.reset();
+  db->InsertRecord("t", r);
+  EXPECT_TRUE(db->Moved());
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
 TEST(DatabaseItem, LumenoIsCreatedWithItsTableInTheDataFolder) {
   const QString file = QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath("lumeno/lumeno.sqlite");
   QFile::remove(file);
@@ -377,7 +404,9 @@ TEST(DatabaseItem, LumenoIsCreatedWithItsTableInTheDataFolder) {
   DatabaseRecord r;
   r.IntegerColumn("No", 1);
   db->InsertRecord("Folder1", r);
+  EXPECT_FALSE(db->Error()) << db->ErrorCode() << db->ErrorMessage();
   db->Commit();
+  EXPECT_FALSE(db->Error()) << db->ErrorMessage();
   auto second = DatabaseItem("lumeno");  // a second fetch keeps what is there
   ASSERT_TRUE(second);
   auto max = second->SQLSelect("SELECT MAX(No) FROM Folder1");
@@ -457,7 +486,8 @@ TEST(DatabaseItem, AFileThatIsNoCatalogueIsRefusedWithWhatIsWrongAndLeftAsItIs) 
 }
 
 // A catalogue made by hand or by an earlier version, in another journal mode and without the
-// index, or a file left empty by a first start that was cut short, is taken and made ready.
+// index, or a file left empty by a first start that was cut short, is taken and, once checked,
+// made ready for changes.
 TEST(DatabaseItem, ACatalogueInAnyJournalModeOrAnEmptyFileIsTaken) {
   const QString file = QDir(qEnvironmentVariable("XDG_DATA_HOME")).filePath("lumeno/lumeno.sqlite");
   const std::string path = file.toStdString();
@@ -477,6 +507,7 @@ TEST(DatabaseItem, ACatalogueInAnyJournalModeOrAnEmptyFileIsTaken) {
     DatabaseProblem problem;
     auto db = DatabaseItem("lumeno", &problem);
     ASSERT_TRUE(db) << problem.reason;
+    ASSERT_TRUE(db->ReadyForChanges()) << db->ErrorMessage();
     auto mode = db->SQLSelect("PRAGMA journal_mode");
     ASSERT_TRUE(mode);
     EXPECT_EQ(mode->IdxField(1).StringValue(), "wal");

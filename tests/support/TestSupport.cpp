@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,6 +26,7 @@
 #include "catalogue/Module1.h"
 #include "framework/Database.h"
 #include "framework/Dialogs.h"
+#include "framework/NameIndex.h"
 #include "framework/SpecialFolder.h"
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
@@ -121,8 +124,12 @@ std::string cataloguePath() {
 }
 
 void writeCatalogue(const std::vector<Row>& rows) {
-  // The item provider creates the file and its table the way the application finds them.
-  if (!framework::DatabaseItem("lumeno")) throw std::runtime_error("no catalogue");
+  // The item provider creates the file and its table the way the application finds them, made
+  // ready for changes as a run of the program leaves it.
+  auto item = framework::DatabaseItem("lumeno");
+  if (!item || !item->ReadyForChanges()) throw std::runtime_error("no catalogue");
+  framework::NameIndex::Prepare(*item);
+  item.reset();
   Connection c(cataloguePath());
   c.exec("BEGIN");
   Statement st(c.db,
@@ -300,6 +307,32 @@ int runChildTask() {
   if (task == "open") {
     framework::setMsgBoxHook([&](const std::string& text) { report += text + '\x1f'; });
     Module1::OpenCatalogue();
+  } else if (task == "browse") {
+    std::string said;
+    framework::setMsgBoxHook([&](const std::string& text) { said += text + '\x1f'; });
+    Window1& w = Window1::instance();
+    auto click = [](framework::PushButton& button) { QTest::mouseClick(button.button(), Qt::LeftButton); };
+    // Browse: the first disc expanded, then the search.
+    if (w.CDList().ListCount() > 0) w.CDList().setExpanded(0, true);
+    report = std::to_string(w.CDList().ListCount()) + '\x1e';
+    w.TextField1().setText(argument);
+    click(w.KensakuButton());
+    for (int i = 0; i < w.SearchList().ListCount(); ++i) report += w.SearchList().Cell(i, 0) + '\x1f';
+    report += '\x1e';
+    // Every change: delete, new disc, update, import.
+    if (w.CDList().ListCount() > 0) w.CDList().setListIndex(0);
+    click(w.SakujyoButton());
+    for (framework::PushButton* button : {&w.SinkiButton(), &w.KoushinButton()}) {
+      click(*button);
+      if (Window2* chooser = framework::openInstance<Window2>()) {
+        if (chooser->Listbox1().ListCount() > 0) chooser->Listbox1().setListIndex(0);
+        click(chooser->PushButton1());
+        chooser->Close();
+      }
+    }
+    w.ReadOldDB_Action();
+    click(Window3::instance().PushButton1());
+    report += said;
   } else {
     report = "unknown task " + task;
     code = 2;

@@ -61,8 +61,10 @@ void closeAllWindows();
 // The test program run again in a child process for one task, which it reports when done:
 // "lock" holds an exclusive lock on the SQLite file `argument` until the child is ended (and
 // reports "locked"); "open" opens the catalogue as the program starts (reporting the messages
-// shown, each ended by '\x1f'), as the unprivileged user "nobody" when `unprivileged` and the
-// tests run as root.
+// shown, each ended by '\x1f'); "browse" starts the main window, expands the first disc,
+// searches for `argument` and then asks for every change (reporting the disc list's row count,
+// '\x1e', the hits each ended by '\x1f', '\x1e', the messages shown). As the unprivileged user
+// "nobody" when `unprivileged` and the tests run as root.
 class ChildProcess {
  public:
   ChildProcess(const std::string& task, const std::string& argument, bool unprivileged = false);
