@@ -156,8 +156,9 @@ std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem*
   // A catalogue made before the index came gets it now.
   if (!created && connection->runCached(kCreateIndex) != SQLITE_OK) return fail(connection->errorText());
   auto database = std::make_shared<Database>(Database::Key{}, std::move(connection));
-  // Without its name index (a read-only file) the catalogue still serves: the search scans.
-  NameIndex::Prepare(*database);
+  // The name index now lives in a file of its own; a catalogue that cannot lose the old one (a
+  // read-only file) still serves.
+  NameIndex::DropIndexInCatalogue(*database);
   return database;
 }
 
