@@ -156,8 +156,8 @@ std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem*
   // A catalogue made before the index came gets it now.
   if (!created && connection->runCached(kCreateIndex) != SQLITE_OK) return fail(connection->errorText());
   auto database = std::make_shared<Database>(Database::Key{}, std::move(connection));
-  // The name index now lives in a file of its own; a catalogue that cannot lose the old one (a
-  // read-only file) still serves.
+  // The name index lives in a file of its own: what earlier versions kept inside the catalogue goes.
+  // A catalogue that cannot lose it (a read-only file) still serves.
   NameIndex::DropIndexInCatalogue(*database);
   return database;
 }

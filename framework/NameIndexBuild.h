@@ -8,6 +8,8 @@
 
 #include <QObject>
 
+struct sqlite3;
+
 #include "framework/NameIndex.h"
 
 namespace framework {
@@ -44,10 +46,11 @@ class NameIndexBuild {
   std::shared_ptr<NameIndex::Written> written_;
   std::function<void(bool)> catchingUp_;
   QObject context_;  // on the maker's thread: its event loop runs `catchingUp`
-  mutable std::mutex mutex_;  // guards wanted_ and idle_, never held across a call of the engine
+  mutable std::mutex mutex_;  // guards the three below; held across no call of the engine but an interrupt
   std::condition_variable_any wake_;
   bool wanted_ = true;
   bool idle_ = false;
+  sqlite3* working_ = nullptr;  // the thread's connection while it has one
   std::jthread thread_;  // last, so it starts after the members it uses and stops first
 };
 
