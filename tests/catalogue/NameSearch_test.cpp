@@ -306,6 +306,15 @@ TEST_F(NameSearchTest, ADecomposedTextFindsTheComposedNames) {
   EXPECT_EQ(search("Cafe\xCC\x81"), std::vector<std::string>{" > CD > Café"});
 }
 
+// Imported catalogues can number records 0 or below: the index holds them too.
+TEST_F(NameSearchTest, RecordsNumberedZeroOrBelowAreFound) {
+  testsupport::writeCatalogue({{-3, 0, "CD", true, "CD", "ディスク", kWhen, std::nullopt},
+                               {0, -3, "zero-abcd", std::nullopt, "CD", "t", kWhen, 1},
+                               {4, -3, "four-abcd", std::nullopt, "CD", "t", kWhen, 1}});
+  expectCaughtUp();
+  EXPECT_EQ(search("abcd"), (std::vector<std::string>{" > CD > zero-abcd", " > CD > four-abcd"}));
+}
+
 TEST_F(NameSearchTest, TheIndexKeepsInStepWithReadsDeletionsUpdatesAndImports) {
   testsupport::writeCatalogue(corpus(3));
   readAndDeleteTheFirstDisc({"ガイドブック.txt", "Readme/", "Readme/abc'd", "Readme/x%y_z"});
