@@ -1,11 +1,16 @@
 #include "catalogue/NameIndexing.h"
 
+#include <QTimer>
+
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/NameIndex.h"
 
 namespace {
+// How often the indicators are shown again while the index catches up: a read that ended meanwhile
+// hid them.
+constexpr int kShowAgainMs = 200;
+
 void showBusy(Window1& window, bool busy) {
   window.ProgressWheel1().setVisible(busy);
   window.Label1().setVisible(busy);
@@ -15,20 +20,27 @@ void showBusy(Window1& window, bool busy) {
 std::unique_ptr<framework::NameIndexBuild> StartNameIndexing(Window1& window) {
   const std::shared_ptr<framework::Database> db = Module1::db;
   if (!db || Module1::Damaged()) return nullptr;
-  // A catalogue the index could not be added to (a read-only file) is searched by scanning.
-  if (!framework::NameIndex::Prepare(*db)) return nullptr;
-  auto building = std::make_shared<bool>(!framework::NameIndex::Complete(*db));
-  if (*building) showBusy(window, true);
-  return std::make_unique<framework::NameIndexBuild>(
-      db,
-      [&window, building] {
-        if (Module1::Damaged()) return false;
-        // A read that ended meanwhile hid the indicators; the build still runs.
-        if (*building) showBusy(window, true);
-        return true;
-      },
-      [&window, building] {
-        if (*building && !Class1::IsReading()) showBusy(window, false);
-        *building = false;
-      });
+  auto again = std::make_shared<QTimer>();
+  again->setInterval(kShowAgainMs);
+  QObject::connect(again.get(), &QTimer::timeout, [&window] { showBusy(window, true); });
+  return std::make_unique<framework::NameIndexBuild>(db, [&window, again](bool catchingUp) {
+    if (catchingUp) {
+      again->start();
+    } else {
+      again->stop();
+      if (Class1::IsReading()) return;
+    }
+    showBusy(window, catchingUp);
+  });
+}
+
+bool NameIndexing::Idle() {
+  using Check = framework::Database::Check;
+  const std::shared_ptr<framework::Database>& db = Module1::db;
+  // A catalogue that can change gets its index once the engine's check has found it whole: until
+  // that build has started, its work is still ahead.
+  const bool indexed = db && !db->ReadOnly() && !Module1::Damaged() && db->Checked() != Check::Damaged &&
+                       db->Checked() != Check::Failed;
+  if (indexed && !framework::NameIndexBuild::AnyStarted()) return false;
+  return framework::NameIndexBuild::AllIdle();
 }

@@ -5,8 +5,14 @@
 
 class Window1;
 
-// Starts keeping the open catalogue's name index: building it when it is not complete, the window's
-// busy label and wheel shown until it is, then taking in what later reads queue. Nullptr when the
-// catalogue cannot have the index. The work pauses while a read or a deletion holds its transaction
-// and stops once damage was met.
+// Starts keeping the open catalogue's name index caught up beside the window; while it catches up
+// with a catalogue it found behind at the start (the first build on a catalogue of an earlier
+// version), the window's busy label and wheel are shown. Nullptr when there is no catalogue or it
+// is damaged (the search then scans).
 std::unique_ptr<framework::NameIndexBuild> StartNameIndexing(Window1& window);
+
+namespace NameIndexing {
+// Every record the catalogue holds is in the name index, or there is no index to keep: nothing of
+// it is left to do.
+bool Idle();
+}  // namespace NameIndexing

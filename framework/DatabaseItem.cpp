@@ -2,6 +2,7 @@
 // be a catalogue before it is used.
 #include "framework/Database.h"
 #include "framework/DatabaseConnection.h"
+#include "framework/NameIndex.h"
 #include "framework/Text.h"
 
 #include <QDir>
@@ -152,9 +153,11 @@ std::shared_ptr<Database> DatabaseItem(const std::string& name, DatabaseProblem*
     return fail(reason);
   }
   // Whatever else is written waits for the engine's check: writing into a damaged file can spread
-  // the damage. A catalogue made before the index came gets it then.
+  // the damage. A catalogue made before the index came gets it then, and loses what earlier
+  // versions kept of the name index inside it (the index lives in a file of its own).
   connection->prepared = false;
   connection->preparation = {kCreateIndex};
+  for (const char* sql : NameIndex::kDropFromCatalogue) connection->preparation.emplace_back(sql);
   return std::make_shared<Database>(Database::Key{}, std::move(connection));
 }
 

@@ -291,32 +291,14 @@ TEST_F(ReadTransactionTest, AReadKilledMidwayLeavesTheCatalogueAsItWas) {
   const std::string big = testsupport::makeTree(tmp_.path().toStdString() + "/big", manyEntries(30, 100));
   replaceCatalogue(kCatalogue);
 
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  const std::string data = qEnvironmentVariable("XDG_DATA_HOME").toStdString();
-  std::vector<std::string> env = {"LUMENO_KILLED_READ_DATA=" + data, "LUMENO_KILLED_READ_VOLUME=" + big,
-                                  "LUMENO_KILLED_READ_FD=" + std::to_string(fds[1])};
-  for (char** e = environ; *e; ++e) env.emplace_back(*e);
-  std::vector<char*> envp;
-  for (auto& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-  std::string exe = "/proc/self/exe", filter = "--gtest_filter=ReadTransactionTest.DISABLED_ChildReadsUntilKilled",
-              disabled = "--gtest_also_run_disabled_tests";
-  char* argv[] = {exe.data(), filter.data(), disabled.data(), nullptr};
-  pid_t child = 0;
-  ASSERT_EQ(posix_spawn(&child, exe.c_str(), nullptr, nullptr, argv, envp.data()), 0);
-  close(fds[1]);
-
-  pollfd ready{fds[0], POLLIN, 0};
-  const bool signalled = poll(&ready, 1, 60000) == 1 && (ready.revents & POLLIN);
-  char byte = 0;
-  const bool read = signalled && ::read(fds[0], &byte, 1) == 1;
   // Pages of the unfinished read are in the log on disk when the kill comes.
-  const std::int64_t walDuring = walSize();
-  kill(child, SIGKILL);
+  std::int64_t walDuring = 0;
   int status = 0;
-  waitpid(child, &status, 0);
-  close(fds[0]);
+  const bool read = testsupport::killChildWhenSignalled(
+      "ReadTransactionTest.DISABLED_ChildReadsUntilKilled",
+      {"LUMENO_KILLED_READ_DATA=" + qEnvironmentVariable("XDG_DATA_HOME").toStdString(),
+       "LUMENO_KILLED_READ_VOLUME=" + big},
+      "LUMENO_KILLED_READ_FD", status, [&] { walDuring = walSize(); });
   ASSERT_TRUE(read) << "the child never got far into its read";
   EXPECT_TRUE(WIFSIGNALED(status));
   EXPECT_GT(walDuring, 0);

@@ -25,6 +25,7 @@
 #include "framework/Dialogs.h"
 #include "framework/FolderItem.h"
 #include "catalogue/Module1.h"
+#include "catalogue/NameIndexing.h"
 #include "CatalogueSql.h"
 #include "support/TestSupport.h"
 
@@ -230,12 +231,14 @@ TEST_F(VolumeReaderTest, ATreeDeeperThanPathMaxIsReadWhole) {
   const auto openHandles = [] {
     return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator());
   };
-  // The catalogue, once checked, and the kind texts open what they keep open.
+  // The catalogue, once checked, the kind texts and the name index's worker open what they keep open.
   w();
   ASSERT_TRUE(waitUntil([] { return Module1::Changeable(); }));
   read("Warm");
+  ASSERT_TRUE(waitUntil([] { return NameIndexing::Idle(); }));
   const auto handlesBefore = openHandles();
   read("Deep");
+  ASSERT_TRUE(waitUntil([] { return NameIndexing::Idle(); }));
   EXPECT_EQ(openHandles(), handlesBefore);  // the folders' handles are all closed again
   const int rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
   removeAt(rootFd, name.c_str());

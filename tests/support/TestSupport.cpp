@@ -15,6 +15,9 @@
 #include <stdexcept>
 
 #include <grp.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -128,7 +131,6 @@ void writeCatalogue(const std::vector<Row>& rows) {
   // ready for changes as a run of the program leaves it.
   auto item = framework::DatabaseItem("lumeno");
   if (!item || !item->ReadyForChanges()) throw std::runtime_error("no catalogue");
-  framework::NameIndex::Prepare(*item);
   item.reset();
   Connection c(cataloguePath());
   c.exec("BEGIN");
@@ -339,6 +341,34 @@ int runChildTask() {
   }
   ::write(kReportFd, report.c_str(), report.size() + 1);
   return code;
+}
+
+bool killChildWhenSignalled(const std::string& test, const std::vector<std::string>& environment,
+                            const std::string& signalVariable, int& status, const std::function<void()>& beforeKill) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  std::vector<std::string> env = environment;
+  env.push_back(signalVariable + "=" + std::to_string(fds[1]));
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string exe = "/proc/self/exe", filter = "--gtest_filter=" + test, disabled = "--gtest_also_run_disabled_tests";
+  char* argv[] = {exe.data(), filter.data(), disabled.data(), nullptr};
+  pid_t child = 0;
+  const bool started = posix_spawn(&child, exe.c_str(), nullptr, nullptr, argv, envp.data()) == 0;
+  close(fds[1]);
+  bool signalled = false;
+  if (started) {
+    pollfd ready{fds[0], POLLIN, 0};
+    char byte = 0;
+    signalled = poll(&ready, 1, 60000) == 1 && (ready.revents & POLLIN) && ::read(fds[0], &byte, 1) == 1;
+    if (signalled && beforeKill) beforeKill();
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+  }
+  close(fds[0]);
+  return signalled;
 }
 
 }  // namespace testsupport

@@ -86,6 +86,14 @@ class ChildProcess {
 bool isChildProcess();
 int runChildTask();
 
+// Runs one disabled test of this program ("Suite.DISABLED_Name") in a child process, its
+// environment the parent's plus `environment` plus `signalVariable` naming the write end of a pipe;
+// once the child writes a byte there (within a minute), runs `beforeKill` and kills the child with
+// SIGKILL. False when no byte came; `status` takes the child's wait status.
+bool killChildWhenSignalled(const std::string& test, const std::vector<std::string>& environment,
+                            const std::string& signalVariable, int& status,
+                            const std::function<void()>& beforeKill = {});
+
 // The bytes of a file; empty when it cannot be read.
 std::string fileBytes(const std::string& path);
 
