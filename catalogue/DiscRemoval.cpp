@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,25 +15,45 @@
 
 namespace {
 
-// Removes every record whose CDName is `name`, in the open transaction, without ending it. Gives
-// the database's error when the query or a deletion failed; the caller then rolls back, so the
-// disc stays whole and listed: a part removed would leave records that no disc row reaches any
-// more. An empty failure text was shown already.
+using Clock = std::chrono::steady_clock;
+
+// A slice of numbers is removed in one statement; its width follows how long the last one took, so
+// that each stays well inside the thread's slice whatever the rows cost (the index's triggers,
+// other discs' rows in the range).
+constexpr std::int64_t kFirstWidth = 4096;
+constexpr auto kQuick = std::chrono::milliseconds(1);
+constexpr auto kSlow = std::chrono::milliseconds(4);
+
+// Removes every record whose CDName is `name`, in the open transaction, without ending it: slices
+// of numbers, from the table's lowest to its highest, giving way to the window between them. Gives
+// the database's error when a statement failed; the caller then rolls back, so the disc stays whole
+// and listed: a part removed would leave records that no disc row reaches any more. An empty
+// failure text was shown already.
 std::optional<std::string> removeDisc(framework::Database& db, const std::string& name) {
   // Damage is shown where it is met; other failures are shown once the list is rebuilt.
   auto failed = [&] { return Module1::ReportIfDamage(db) ? std::string() : Module1::ErrorText(db); };
-  auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
-  if (!rs) return failed();
-  if (!rs->Eof()) {
-    do {
-      if (!rs->DeleteRecord()) return failed();
-      rs->MoveNext();
-      framework::Yield();
-    } while (!rs->Eof());
+  std::int64_t low = 0, high = 0;
+  {
+    // The key's ends are found without a scan.
+    auto range = db.SQLSelect("SELECT MIN(No), MAX(No) FROM Folder1");
+    if (!range) return failed();
+    if (range->Eof() || range->IdxField(1).IsNull()) return std::nullopt;
+    low = range->IdxField(1).IntegerValue();
+    high = range->IdxField(2).IntegerValue();
   }
-  // Rows that ended by damage are not the whole disc: committing would keep a part of it. The
-  // damage has been shown, so the failure adds no message of its own.
-  if (Module1::RowsFailed(*rs)) return "";
+  std::int64_t width = kFirstWidth;
+  for (std::int64_t from = low; from <= high;) {
+    const std::int64_t to = std::min(high + 1, from + width);
+    const auto start = Clock::now();
+    auto done = db.SQLSelect("DELETE FROM Folder1 WHERE No >= ?1 AND No < ?2 AND CDName = ?3", {from, to, name});
+    if (!done) return failed();
+    done.reset();
+    const auto took = Clock::now() - start;
+    if (took < kQuick) width *= 2;
+    else if (took > kSlow && width > 1) width /= 2;
+    from = to;
+    framework::Yield();
+  }
   return std::nullopt;
 }
 
@@ -46,16 +70,19 @@ void Window1::SakujyoButton_Action() {
     return;
   }
   const std::string name = list.Text();
-
-  std::optional<std::string> failure;
-  if (Module1::db) {
-    framework::Transaction removal(Module1::db);
-    failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::ErrorText(*Module1::db);
-    if (!failure && !removal.Commit()) failure = Module1::ErrorText(*Module1::db);
-  }
-  list.DeleteAllRows();
-  OpenDB();
-  if (failure && !failure->empty()) framework::MsgBox(*failure);
+  // A large disc takes a while: it is removed on a thread as a read is, so the window goes on
+  // answering and refuses other changes until the list is rebuilt.
+  std::make_shared<Class1>([this, name] {
+    std::optional<std::string> failure;
+    if (Module1::db) {
+      framework::Transaction removal(Module1::db);
+      failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::ErrorText(*Module1::db);
+      if (!failure && !removal.Commit()) failure = Module1::ErrorText(*Module1::db);
+    }
+    CDList().DeleteAllRows();
+    OpenDB();
+    if (failure && !failure->empty()) framework::MsgBox(*failure);
+  })->Run();
 }
 
 void Window1::ReCD() {
