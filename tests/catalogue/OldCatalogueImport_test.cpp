@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdint>
@@ -68,6 +69,11 @@ class OldCatalogueImportTest : public testsupport::AppTest {
   Window1& w() { return Window1::instance(); }
 
   void place(const std::string& bytes) { std::ofstream(appDir() + "/olddbtext", std::ios::binary) << bytes; }
+  // Presses 読み込む's import and waits until it has ended.
+  void importFile() {
+    w().OldDbReading();
+    ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+  }
 
   std::vector<int> numbers() {
     std::vector<int> out;
@@ -99,7 +105,7 @@ TEST_F(OldCatalogueImportTest, TwoRecordsArriveConvertedUnderEveryLineEnd) {
     place(linesOf({discRecord(base + 1), fileRecord(base + 2, base + 1)}, eol));
     w().CDName = "left over";
     const int beepsBefore = beeps();
-    w().OldDbReading();
+    importFile();
 
     const auto disc = row(base + 1);
     const auto file = row(base + 2);
@@ -140,7 +146,7 @@ TEST_F(OldCatalogueImportTest, OnlyTrueInAnyCaseMakesAFolder) {
     records.push_back(r);
   }
   place(linesOf(records));
-  w().OldDbReading();
+  importFile();
   const auto rows = testsupport::readCatalogue();
   ASSERT_EQ(rows.size(), std::size(flags));
   for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -157,7 +163,7 @@ TEST_F(OldCatalogueImportTest, MissingOrUnopenableFileGivesOnlyTheMessage) {
     SCOPED_TRACE(folder ? "a folder named olddbtext" : "no file");
     if (folder) std::filesystem::create_directory(appDir() + "/olddbtext");
     msgs().clear();
-    w().OldDbReading();
+    importFile();
     EXPECT_EQ(msgs(), std::vector<std::string>{kMissingFile});
     EXPECT_EQ(beeps(), 0);
     EXPECT_EQ(numbers(), std::vector<int>{3});
@@ -170,7 +176,7 @@ TEST_F(OldCatalogueImportTest, TheLastLineNeedsNoEnd) {
   std::string one = linesOf({discRecord(7)});
   one.pop_back();
   place(one);
-  w().OldDbReading();
+  importFile();
   EXPECT_EQ(numbers(), std::vector<int>{7});
   EXPECT_TRUE(msgs().empty());
   EXPECT_EQ(beeps(), 1);
@@ -250,7 +256,7 @@ TEST_F(OldCatalogueImportTest, EveryRowNotStoredIsToldAndTheImportLandsWholeOrNo
     const std::vector<int> before = numbers();
     msgs().clear();
     const int beepsBefore = beeps();
-    w().OldDbReading();
+    importFile();
 
     std::vector<int> expected = before;
     for (int n : c.landed) expected.push_back(base + n);
@@ -293,7 +299,7 @@ TEST_F(OldCatalogueImportTest, UnreadableRecordsAreLeftOutAndCounted) {
 
   std::size_t msgsAtBeep = 0;
   framework::setBeepHook([&] { msgsAtBeep = msgs().size(); ++beeps(); });
-  w().OldDbReading();
+  importFile();
   framework::setBeepHook([this] { ++beeps(); });
 
   EXPECT_EQ(numbers(), (std::vector<int>{1, 2147483646}));
@@ -315,7 +321,7 @@ TEST_F(OldCatalogueImportTest, AReadAfterTheImportNumbersAboveTheImportedRows) {
   testsupport::mountVolumes({{"Vol", root}});
   w();
   place(linesOf({discRecord(42), fileRecord(5, 42)}));
-  w().OldDbReading();
+  importFile();
   EXPECT_EQ(Module1::MaxID, 42);
 
   w().CDName = "Vol";
@@ -344,7 +350,7 @@ TEST_F(OldCatalogueImportTest, ACommitThatFailsKeepsNothing) {
   small.rlim_cur = largest + 8192;
   const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  w().OldDbReading();
+  importFile();
   ::setrlimit(RLIMIT_FSIZE, &saved);
   ::signal(SIGXFSZ, oldHandler);
 
@@ -355,19 +361,19 @@ TEST_F(OldCatalogueImportTest, ACommitThatFailsKeepsNothing) {
   // The connection goes on working.
   place(linesOf({discRecord(20)}));
   msgs().clear();
-  w().OldDbReading();
+  importFile();
   EXPECT_TRUE(msgs().empty());
   EXPECT_EQ(numbers(), (std::vector<int>{3, 20}));
 }
 
 TEST_F(OldCatalogueImportTest, ASecondImportOfTheSameFileRefusesAndCountsEveryRow) {
   place(linesOf({discRecord(1), fileRecord(2, 1)}));
-  w().OldDbReading();
+  importFile();
   const auto before = testsupport::readCatalogue();
   ASSERT_EQ(before.size(), 2u);
   w().CDName = "chosen";
 
-  w().OldDbReading();
+  importFile();
   EXPECT_EQ(msgs(), (std::vector<std::string>{"19 UNIQUE constraint failed: Folder1.No",
                                               "移行用ファイルの 2 件のレコードを保存できませんでした。"}));
   EXPECT_EQ(testsupport::readCatalogue(), before);
@@ -381,12 +387,37 @@ TEST_F(OldCatalogueImportTest, NoImportWhileADiscIsBeingRead) {
   Module1::PB = 5;  // a thread that does nothing, but runs until the event loop turns
   std::make_shared<Class1>()->Run();
   ASSERT_TRUE(Class1::IsReading());
-  w().OldDbReading();
+  importFile();
   EXPECT_EQ(msgs(), std::vector<std::string>{"ディスクの読み込み中です。終わってから実行してください。"});
   EXPECT_TRUE(numbers().empty());
   EXPECT_EQ(w().CDName, "being read");
   EXPECT_EQ(beeps(), 0);
   EXPECT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+}
+
+TEST_F(OldCatalogueImportTest, ALargeImportLetsTheWindowAnswerAndRefusesOtherChangesMeanwhile) {
+  testsupport::writeCatalogue({{1, 0, "Kept", true, "Kept", "ディスク", "2020-01-02 03:04:05", std::nullopt}});
+  std::vector<Old> records{discRecord(10)};
+  for (int no = 11; no < 20'000; ++no) records.push_back(fileRecord(no, 10));
+  place(linesOf(records));
+  w().CDList().setListIndex(0);
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ticks += Class1::IsReading() ? 1 : 0; });
+  timer.start(1);
+
+  w().OldDbReading();
+  ASSERT_TRUE(Class1::IsReading());
+  ASSERT_TRUE(waitUntil([&] { return ticks > 0; }));
+  ASSERT_TRUE(Class1::IsReading());
+  w().OldDbReading();
+  w().SakujyoButton().Push();
+  EXPECT_EQ(msgs(), std::vector<std::string>(2, "ディスクの読み込み中です。終わってから実行してください。"));
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+
+  EXPECT_EQ(testsupport::readCatalogue().size(), records.size() + 1);
+  EXPECT_EQ(w().CDList().ListCount(), 2);
+  EXPECT_EQ(beeps(), 1);
 }
 
 }  // namespace
