@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "app/Window1.h"
+#include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/Database.h"
 #include "framework/NameIndex.h"
 #include "framework/Normalization.h"
+#include "framework/Thread.h"
 #include "support/TestSupport.h"
 
 using testsupport::Row;
@@ -158,6 +160,8 @@ class NameSearchTest : public testsupport::AppTest {
   std::vector<std::string> search(const std::string& term) {
     w().TextField1().setText(term);
     w().KensakuButton().Push();
+    // A long hit list goes on filling after the click.
+    EXPECT_TRUE(waitUntil([] { return framework::RunningThreadCount() == 0; }));
     std::vector<std::string> out;
     const framework::Listbox& list = w().SearchList();
     for (int r = 0; r < list.ListCount(); ++r) out.push_back(list.Cell(r, 0));
@@ -208,6 +212,7 @@ class NameSearchTest : public testsupport::AppTest {
     w().NewCD();
     w().CDList().setListIndex(0);
     w().SakujyoButton().Push();
+    EXPECT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
     EXPECT_EQ(Sql().number("SELECT COUNT(*) FROM Folder1 WHERE CDName = 'disc1'"), 0);
   }
 
@@ -252,6 +257,7 @@ TEST_F(NameSearchTest, TheIndexKeepsInStepWithReadsDeletionsUpdatesAndImports) {
       << "Old abc\n2006-03-01\nx\n100000\nOld abc\n0\ntrue\n0\n12:34:56\n"
       << "readme.abc\n2005-12-31\nx\n100001\nOld abc\n100000\nfalse\n5\n23:59:59\n";
   w().OldDbReading();
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
   Sql c;
   EXPECT_EQ(c.number("SELECT COUNT(*) FROM Folder1 WHERE Name = 'abc''d'"), 1);
   EXPECT_EQ(c.number("SELECT COUNT(*) FROM Folder1 WHERE No = 100001"), 1);
