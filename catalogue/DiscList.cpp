@@ -128,9 +128,10 @@ std::weak_ptr<HitListing>& currentListing() {
 bool listHits(framework::Listbox& results, HitListing& hits, const std::function<bool()>& pause) {
   framework::RecordSet& rs = *hits.rs;
   while (!rs.Eof()) {
-    std::string path = hits.paths.pathOf(rs.Field("No").IntegerValue(), rs.Field("FolNo").IntegerValue(),
-                                         rs.Field("Name").StringValue(),
-                                         framework::textEquals(rs.Field("Folder").StringValue(), "True"));
+    // The search gives No, FolNo, Name and Folder, in that order.
+    std::string path = hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(),
+                                         rs.IdxField(3).StringValue(),
+                                         framework::textEquals(rs.IdxField(4).StringValue(), "True"));
     // The walk gives way: a newer search may have emptied the list meanwhile.
     if (hits.stopped) return false;
     results.AddRow(std::move(path));
