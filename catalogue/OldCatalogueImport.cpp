@@ -8,6 +8,9 @@
 #include <string>
 #include <system_error>
 
+#include <QEventLoop>
+#include <QTimer>
+
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
@@ -33,6 +36,8 @@ constexpr const char* kNoRecord = "移行用ファイルにレコードがあり
 constexpr std::size_t kLineLimit = std::size_t{1} << 20;
 // A read numbers above the highest number in the table, so the largest Int32 must stay free.
 constexpr std::int64_t kHighestNumber = INT32_MAX - 1;
+// How often the notice's button looks whether the import has ended.
+constexpr int kPollMs = 5;
 // The engine's result for a row the table refuses (a number already there): that row alone fails.
 constexpr std::int32_t kConstraint = 19;
 
@@ -134,7 +139,7 @@ void importRecords(Window1& window, framework::TextInputStream& stream) {
 // with one message. Otherwise, after the list is rebuilt, come the first refusal's reason, the
 // count of refused rows and the count of unreadable records, each once; the beep only when rows
 // were stored. The records are stored on a thread of their own, as a read is, so the window goes on
-// answering and refuses other changes until the import has ended.
+// answering and refuses other changes until the import has ended; this returns then.
 void Window1::OldDbReading() {
   if (Module1::RefusedWithoutCatalogue(true)) return;
   auto item = framework::GetFolderItem("olddbtext");
@@ -154,5 +159,14 @@ void Window1::OldDbReading() {
     framework::MsgBox(kNoRecord);
     return;
   }
-  std::make_shared<Class1>([this, stream] { importRecords(*this, *stream); })->Run();
+  auto import = std::make_shared<Class1>([this, stream] { importRecords(*this, *stream); });
+  import->Run();
+  // The notice closes once the import has ended, as when it ran here; events go on meanwhile.
+  QEventLoop wait;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (!import->IsRunning()) wait.quit();
+  });
+  poll.start(kPollMs);
+  wait.exec();
 }

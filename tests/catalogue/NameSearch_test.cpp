@@ -257,7 +257,6 @@ TEST_F(NameSearchTest, TheIndexKeepsInStepWithReadsDeletionsUpdatesAndImports) {
       << "Old abc\n2006-03-01\nx\n100000\nOld abc\n0\ntrue\n0\n12:34:56\n"
       << "readme.abc\n2005-12-31\nx\n100001\nOld abc\n100000\nfalse\n5\n23:59:59\n";
   w().OldDbReading();
-  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
   Sql c;
   EXPECT_EQ(c.number("SELECT COUNT(*) FROM Folder1 WHERE Name = 'abc''d'"), 1);
   EXPECT_EQ(c.number("SELECT COUNT(*) FROM Folder1 WHERE No = 100001"), 1);
