@@ -46,8 +46,11 @@ bool isNumberText(const std::string& text) {
   return true;
 }
 
-// What the search lists in the click itself, before the rest goes on beside the window.
+// What the search lists in the click itself, before the rest goes on beside the window: this long,
+// and at least this many rows, since the walks give way to a read under way, which may take the
+// whole of that time; a short list is still listed whole in the click.
 constexpr auto kFirstHits = std::chrono::milliseconds(8);
+constexpr int kFirstRows = 200;
 
 std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
   if (!Module1::db) return nullptr;
@@ -226,7 +229,9 @@ void Window1::KensakuButton_Action() {
   auto hits = std::make_shared<HitListing>(HitListing{db, std::move(rs), PathMemo(*db)});
   // The first hits show at once; a long list goes on filling beside the window, which answers meanwhile.
   const auto until = std::chrono::steady_clock::now() + kFirstHits;
-  if (listHits(results, *hits, [until] { return std::chrono::steady_clock::now() >= until; })) return;
+  int listed = 0;
+  if (listHits(results, *hits, [&] { return ++listed >= kFirstRows && std::chrono::steady_clock::now() >= until; }))
+    return;
   currentListing() = hits;
   std::make_shared<HitListFill>(results, std::move(hits))->Run();
 }
