@@ -28,6 +28,7 @@
 #include "framework/Database.h"
 #include "catalogue/NameIndexing.h"
 #include "framework/Window.h"
+#include "support/BenchApplication.h"
 
 namespace {
 
@@ -304,11 +305,7 @@ void insertCost() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir config;
-  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-  QApplication app(argc, argv);
-  QApplication::setApplicationName("lumeno");
+  BenchApplication app(argc, argv);
   std::vector<int> sizes;
   const QString list = qEnvironmentVariable("SEARCH_BENCH_SIZES", "1,2");
   for (const QString& s : list.split(',', Qt::SkipEmptyParts)) sizes.push_back(s.toInt());

@@ -17,12 +17,15 @@ std::vector<const Class1*>& liveThreads() {
 
 Class1::Class1() { liveThreads().push_back(this); }
 
+Class1::Class1(std::function<void()> work) : Class1() { work_ = std::move(work); }
+
 Class1::~Class1() {
   auto& threads = liveThreads();
   threads.erase(std::remove(threads.begin(), threads.end(), this), threads.end());
 }
 
 void Class1::Event_Run() {
+  if (work_) return work_();
   // The mode is taken now, not when the thread was made: the last button pressed decides.
   const std::int32_t mode = Module1::PB;
   if (mode == 0) {

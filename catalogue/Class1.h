@@ -1,4 +1,6 @@
 #pragma once
+#include <functional>
+
 #include "framework/Thread.h"
 
 // The reading thread: reads a new disc or updates one, as Module1::PB says when it begins.
@@ -6,6 +8,9 @@
 class Class1 : public framework::Thread {
  public:
   Class1();
+  // Runs `work` in place of a read: another long change (a deletion, an import), refusing the
+  // others as a read does while it runs.
+  explicit Class1(std::function<void()> work);
   ~Class1() override;
 
   // PB 0: Window1::NewCD; PB 1: Window1::ReCD; any other value: nothing.
@@ -17,4 +22,7 @@ class Class1 : public framework::Thread {
 
   // While a read runs, tells the user to wait for its end and gives true: the caller changes nothing.
   static bool RefusedWhileReading();
+
+ private:
+  std::function<void()> work_;
 };

@@ -1,6 +1,8 @@
 // The three read-only queries behind the main window's lists: the disc rows, the children of an
 // expanded row and the name search with each hit's path.
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,10 +46,123 @@ bool isNumberText(const std::string& text) {
   return true;
 }
 
+// What the search lists in the click itself, before the rest goes on beside the window: this long,
+// and at least this many rows, since the walks give way to a read under way, which may take the
+// whole of that time; a short list is still listed whole in the click.
+constexpr auto kFirstHits = std::chrono::milliseconds(8);
+constexpr int kFirstRows = 200;
+
 std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
   if (!Module1::db) return nullptr;
   return Module1::db->SQLSelect(sql);
 }
+
+
+// The paths of a search's hits, each folder's worked out once.
+class PathMemo {
+ public:
+  explicit PathMemo(framework::Database& db) : db_(db) {}
+
+  // The path of the record `number` named `name` whose parent is `up`: " > " before each level's
+  // name, from its disc down. Imported data can link to a number that names no record, or round in
+  // a circle: such a walk ends with what it has found, so the search neither loops nor stops.
+  std::string pathOf(std::int32_t number, std::int32_t up, const std::string& name, bool folder) {
+    levels_.clear();
+    seen_.clear();
+    seen_.insert(number);
+    const std::string* known = nullptr;
+    bool circle = false;
+    while (up != 0) {
+      if (!seen_.insert(up).second) {
+        circle = true;
+        break;
+      }
+      if (auto found = paths_.find(up); found != paths_.end()) {
+        known = &found->second;
+        break;
+      }
+      auto parent = db_.SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{up}});
+      if (!parent || parent->Eof()) break;
+      levels_.push_back({up, parent->Field("Name").StringValue()});
+      up = parent->Field("FolNo").IntegerValue();
+      framework::Yield();
+    }
+    // Only walks that end at a disc or at a missing parent are kept: in a circle of links the path
+    // depends on where it was entered.
+    std::string path = known ? *known : std::string();
+    for (auto it = levels_.rbegin(); it != levels_.rend(); ++it) {
+      path += " > ";
+      path += it->name;
+      if (!circle) paths_.emplace(it->no, path);
+    }
+    path += " > ";
+    path += name;
+    if (folder && !circle) paths_.emplace(number, path);
+    return path;
+  }
+
+ private:
+  struct Level {
+    std::int32_t no;
+    std::string name;
+  };
+  framework::Database& db_;
+  std::unordered_map<std::int32_t, std::string> paths_;  // folders met so far
+  std::vector<Level> levels_;                             // above the hit, from its parent upwards
+  std::unordered_set<std::int32_t> seen_;                 // the numbers met on this walk
+};
+
+// A search's hits still to list.
+struct HitListing {
+  std::shared_ptr<framework::Database> db;  // kept while its rows are stepped
+  std::unique_ptr<framework::RecordSet> rs;
+  PathMemo paths;
+  bool stopped = false;  // a newer search has taken the list
+};
+
+// The listing under way, which a new search stops.
+std::weak_ptr<HitListing>& currentListing() {
+  static std::weak_ptr<HitListing> listing;
+  return listing;
+}
+
+// Adds one row per hit until the record set ends (true), the listing is stopped or `pause` answers
+// true after a row (false).
+bool listHits(framework::Listbox& results, HitListing& hits, const std::function<bool()>& pause) {
+  framework::RecordSet& rs = *hits.rs;
+  while (!rs.Eof()) {
+    // The search gives No, FolNo, Name and Folder, in that order.
+    std::string path = hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(),
+                                         rs.IdxField(3).StringValue(),
+                                         framework::textEquals(rs.IdxField(4).StringValue(), "True"));
+    // The walk gives way: a newer search may have emptied the list meanwhile.
+    if (hits.stopped) return false;
+    results.AddRow(std::move(path));
+    rs.MoveNext();
+    if (pause() || hits.stopped) return false;
+  }
+  if (const auto failure = Module1::FailureOf(rs)) Module1::Report(*failure);
+  return true;
+}
+
+// Lists the hits that did not fit in the first slice, beside the window.
+class HitListFill final : public framework::Thread {
+ public:
+  HitListFill(framework::Listbox& results, std::shared_ptr<HitListing> hits)
+      : results_(results), hits_(std::move(hits)) {}
+
+ protected:
+  void Event_Run() override {
+    listHits(results_, *hits_, [] {
+      framework::Yield();
+      return false;
+    });
+  }
+
+ private:
+  framework::Listbox& results_;
+  std::shared_ptr<HitListing> hits_;
+};
 
 }  // namespace
 
@@ -100,8 +215,14 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   if (const auto failure = Module1::FailureOf(*rs)) Module1::Report(*failure);
 }
 
+bool Window1::SearchListFilling() const {
+  const auto listing = currentListing().lock();
+  return listing && !listing->stopped;
+}
+
 void Window1::KensakuButton_Action() {
   framework::Listbox& results = SearchList();
+  if (auto earlier = currentListing().lock()) earlier->stopped = true;
   results.DeleteAllRows();
   if (Module1::RefusedWithoutCatalogue(false)) return;
   const std::string typed = TextField1().Text();
@@ -110,54 +231,12 @@ void Window1::KensakuButton_Action() {
   const std::shared_ptr<framework::Database> db = Module1::db;
   auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
   if (!rs || rs->Eof()) return;
-  // The path text of each folder met, worked out once per search. Only walks that end at a disc
-  // or at a missing parent are kept: in a circle of links the path depends on where it was entered.
-  std::unordered_map<std::int32_t, std::string> folderPaths;
-  struct Level {
-    std::int32_t no;
-    std::string name;
-  };
-  std::vector<Level> levels;              // the levels above the hit, from its parent upwards
-  std::unordered_set<std::int32_t> seen;  // the numbers met on this walk
-  while (!rs->Eof()) {
-    const std::int32_t no = rs->Field("No").IntegerValue();
-    std::int32_t up = rs->Field("FolNo").IntegerValue();
-    std::string name = rs->Field("Name").StringValue();
-    const bool folder = framework::textEquals(rs->Field("Folder").StringValue(), "True");
-    levels.clear();
-    seen.clear();
-    seen.insert(no);
-    const std::string* known = nullptr;
-    bool circle = false;
-    // Imported data can link to a number that names no record, or round in a circle: such a walk
-    // ends with what it has found, so the search neither loops nor stops.
-    while (up != 0) {
-      if (!seen.insert(up).second) {
-        circle = true;
-        break;
-      }
-      if (auto found = folderPaths.find(up); found != folderPaths.end()) {
-        known = &found->second;
-        break;
-      }
-      auto parent = db->SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{up}});
-      if (!parent || parent->Eof()) break;
-      levels.push_back({up, parent->Field("Name").StringValue()});
-      up = parent->Field("FolNo").IntegerValue();
-      framework::Yield();
-    }
-    std::string path = known ? *known : std::string();
-    for (auto it = levels.rbegin(); it != levels.rend(); ++it) {
-      path += " > ";
-      path += it->name;
-      if (!circle) folderPaths.emplace(it->no, path);
-    }
-    path += " > ";
-    path += name;
-    if (folder && !circle) folderPaths.emplace(no, path);
-    results.AddRow(std::move(path));
-    rs->MoveNext();
-    framework::Yield();
-  }
-  if (const auto failure = Module1::FailureOf(*rs)) Module1::Report(*failure);
+  auto hits = std::make_shared<HitListing>(HitListing{db, std::move(rs), PathMemo(*db)});
+  // The first hits show at once; a long list goes on filling beside the window, which answers meanwhile.
+  const auto until = std::chrono::steady_clock::now() + kFirstHits;
+  int listed = 0;
+  if (listHits(results, *hits, [&] { return ++listed >= kFirstRows && std::chrono::steady_clock::now() >= until; }))
+    return;
+  currentListing() = hits;
+  std::make_shared<HitListFill>(results, std::move(hits))->Run();
 }

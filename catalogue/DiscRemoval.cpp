@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,21 +15,44 @@
 
 namespace {
 
-// Removes every record whose CDName is `name`, in the open transaction, without ending it. Gives
-// the failure when the query or a deletion failed, or the rows ended by one (then they are not the
-// whole disc); the caller then rolls back, so the disc stays whole and listed: a part removed would
-// leave records that no disc row reaches any more.
+using Clock = std::chrono::steady_clock;
+
+// A slice of numbers is removed in one statement; its width follows how long the last one took, so
+// that each stays well inside the thread's slice whatever the rows cost (the index's triggers,
+// other discs' rows in the range).
+constexpr std::int64_t kFirstWidth = 512;
+constexpr auto kQuick = std::chrono::microseconds(500);
+constexpr auto kSlow = std::chrono::milliseconds(2);
+
+// Removes every record whose CDName is `name`, in the open transaction, without ending it: slices
+// of numbers, from the table's lowest to its highest, giving way to the window between them. Gives
+// the failure when a statement failed; the caller then rolls back, so the disc stays whole and
+// listed: a part removed would leave records that no disc row reaches any more.
 std::optional<Module1::Failure> removeDisc(framework::Database& db, const std::string& name) {
-  auto rs = db.SQLSelect("SELECT * FROM Folder1 WHERE CDName=" + Module1::SqlText(name));
-  if (!rs) return Module1::FailureOf(db);
-  if (!rs->Eof()) {
-    do {
-      if (!rs->DeleteRecord()) return Module1::FailureOf(db);
-      rs->MoveNext();
-      framework::Yield();
-    } while (!rs->Eof());
+  std::int64_t low = 0, high = 0;
+  {
+    // The key's ends, each found without a scan (together in one MIN/MAX the engine scans the table).
+    auto range = db.SQLSelect("SELECT (SELECT MIN(No) FROM Folder1), (SELECT MAX(No) FROM Folder1)");
+    if (!range) return Module1::FailureOf(db);
+    if (range->Eof()) return Module1::FailureOf(*range);
+    if (range->IdxField(1).IsNull()) return std::nullopt;
+    low = range->IdxField(1).IntegerValue();
+    high = range->IdxField(2).IntegerValue();
   }
-  return Module1::FailureOf(*rs);
+  std::int64_t width = kFirstWidth;
+  for (std::int64_t from = low; from <= high;) {
+    const std::int64_t to = std::min(high + 1, from + width);
+    const auto start = Clock::now();
+    auto done = db.SQLSelect("DELETE FROM Folder1 WHERE No >= ?1 AND No < ?2 AND CDName = ?3", {from, to, name});
+    if (!done) return Module1::FailureOf(db);
+    done.reset();
+    const auto took = Clock::now() - start;
+    if (took < kQuick) width *= 2;
+    else if (took > kSlow && width > 1) width /= 2;
+    from = to;
+    framework::Yield();
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -41,16 +68,19 @@ void Window1::SakujyoButton_Action() {
     return;
   }
   const std::string name = list.Text();
-
-  std::optional<Module1::Failure> failure;
-  if (Module1::db) {
-    framework::Transaction removal(Module1::db);
-    failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::FailureOf(*Module1::db);
-    if (!failure && !removal.Commit()) failure = Module1::FailureOf(*Module1::db);
-  }
-  list.DeleteAllRows();
-  OpenDB();
-  if (failure) Module1::Report(*failure);
+  // A large disc takes a while: it is removed on a thread as a read is, so the window goes on
+  // answering and refuses other changes until the list is rebuilt.
+  std::make_shared<Class1>([this, name] {
+    std::optional<Module1::Failure> failure;
+    if (Module1::db) {
+      framework::Transaction removal(Module1::db);
+      failure = removal.Begin() ? removeDisc(*Module1::db, name) : Module1::FailureOf(*Module1::db);
+      if (!failure && !removal.Commit()) failure = Module1::FailureOf(*Module1::db);
+    }
+    CDList().DeleteAllRows();
+    OpenDB();
+    if (failure) Module1::Report(*failure);
+  })->Run();
 }
 
 void Window1::ReCD() {

@@ -3,9 +3,13 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
+
+#include <QEventLoop>
+#include <QTimer>
 
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
@@ -32,6 +36,8 @@ constexpr const char* kNoRecord = "移行用ファイルにレコードがあり
 constexpr std::size_t kLineLimit = std::size_t{1} << 20;
 // A read numbers above the highest number in the table, so the largest Int32 must stay free.
 constexpr std::int64_t kHighestNumber = INT32_MAX - 1;
+// How often the notice's button looks whether the import has ended.
+constexpr int kPollMs = 5;
 // The engine's result for a row the table refuses (a number already there): that row alone fails.
 constexpr std::int32_t kConstraint = 19;
 
@@ -83,51 +89,28 @@ bool readRecord(const std::array<std::string, 9>& line, framework::DatabaseRecor
   return true;
 }
 
-// Ends an import that cannot land whole: nothing of it stays, and the one reason is shown.
-void abandon(framework::Database& db, const std::string& reason) {
-  db.Rollback();
-  framework::MsgBox(reason);
-}
-
-}  // namespace
-
-// The import lands whole or not at all. A file that cannot be read as a whole (a line beyond the
-// limit) and any failure of the engine other than a refused row leave the catalogue as it was,
-// with one message. Otherwise, after the list is rebuilt, come the first refusal's reason, the
-// count of refused rows and the count of unreadable records, each once; the beep only when rows
-// were stored.
-void Window1::OldDbReading() {
-  if (Module1::RefusedWithoutCatalogue(true)) return;
-  auto item = framework::GetFolderItem("olddbtext");
-  if (!item || !item->Visible()) {
-    framework::MsgBox(kMissingFile);
-    return;
-  }
-  // A read numbers its rows from MaxID and uses the one current disc name; the import resets both.
-  if (Class1::RefusedWhileReading()) return;
-  // Not empty: refused above otherwise.
-  auto db = Module1::db;
-  // A pipe, a device or a folder in the file's place is no file to import.
-  auto stream = framework::TextInputStream::Open(*item);
-  if (!stream) {
-    framework::MsgBox(kMissingFile);
-    return;
-  }
-  if (stream->Eof()) {
-    framework::MsgBox(kNoRecord);
-    return;
-  }
-
+// The records of the file, stored in one transaction while the window goes on; ends like the import.
+void importRecords(Window1& window, framework::TextInputStream& stream) {
+  // Not empty: the import was refused otherwise.
+  const std::shared_ptr<framework::Database> db = Module1::db;
+  // Whatever stops the import early (a failure, the thread dropped at quit) keeps none of it.
+  framework::Transaction import(db);
+  // Nothing of the import stays, and then the one reason is shown.
+  auto abandon = [&import](const std::string& reason) {
+    import.Rollback();
+    framework::MsgBox(reason);
+  };
+  if (!import.Begin()) return abandon(Module1::ErrorText(*db));
   framework::DatabaseRecord rec;
   framework::Date when;
   int stored = 0, refused = 0, unreadable = 0;
   std::string refusal;
-  while (!stream->Eof()) {
+  while (!stream.Eof()) {
     std::array<std::string, 9> line;
     int count = 0;
-    for (; count < 9 && !stream->Eof(); ++count) {
-      std::optional<std::string> read = stream->ReadLine(kLineLimit);
-      if (!read) return abandon(*db, kUnreadableFile);
+    for (; count < 9 && !stream.Eof(); ++count) {
+      std::optional<std::string> read = stream.ReadLine(kLineLimit);
+      if (!read) return abandon(kUnreadableFile);
       line[count] = std::move(*read);
     }
     if (count < 9 || !readRecord(line, rec, when)) {
@@ -139,20 +122,19 @@ void Window1::OldDbReading() {
       } else if (db->ErrorCode() == kConstraint) {
         if (refused++ == 0) refusal = Module1::ErrorText(*db);
       } else {
-        return abandon(*db, Module1::ErrorText(*db));
+        return abandon(Module1::ErrorText(*db));
       }
     }
     framework::Yield();
   }
-  stream->Close();
+  stream.Close();
 
-  db->Commit();
   // A failed commit keeps nothing.
-  if (db->Error()) return abandon(*db, Module1::ErrorText(*db));
+  if (!import.Commit()) return abandon(Module1::ErrorText(*db));
   Module1::RefreshNumbering();
-  CDName = "";
-  CDList().DeleteAllRows();
-  OpenDB();
+  window.CDName = "";
+  window.CDList().DeleteAllRows();
+  window.OpenDB();
   if (refused > 0) {
     framework::MsgBox(refusal);
     framework::MsgBox("移行用ファイルの " + std::to_string(refused) + " 件のレコードを保存できませんでした。");
@@ -160,4 +142,43 @@ void Window1::OldDbReading() {
   if (unreadable > 0)
     framework::MsgBox("移行用ファイルの " + std::to_string(unreadable) + " 件のレコードを読み込めませんでした。");
   if (stored > 0) framework::Beep();
+}
+
+}  // namespace
+
+// The import lands whole or not at all. A file that cannot be read as a whole (a line beyond the
+// limit) and any failure of the engine other than a refused row leave the catalogue as it was,
+// with one message. Otherwise, after the list is rebuilt, come the first refusal's reason, the
+// count of refused rows and the count of unreadable records, each once; the beep only when rows
+// were stored. The records are stored on a thread of their own, as a read is, so the window goes on
+// answering and refuses other changes until the import has ended; this returns then.
+void Window1::OldDbReading() {
+  if (Module1::RefusedWithoutCatalogue(true)) return;
+  auto item = framework::GetFolderItem("olddbtext");
+  if (!item || !item->Visible()) {
+    framework::MsgBox(kMissingFile);
+    return;
+  }
+  // A read numbers its rows from MaxID and uses the one current disc name; the import resets both.
+  if (Class1::RefusedWhileReading()) return;
+  // A pipe, a device or a folder in the file's place is no file to import.
+  std::shared_ptr<framework::TextInputStream> stream = framework::TextInputStream::Open(*item);
+  if (!stream) {
+    framework::MsgBox(kMissingFile);
+    return;
+  }
+  if (stream->Eof()) {
+    framework::MsgBox(kNoRecord);
+    return;
+  }
+  auto import = std::make_shared<Class1>([this, stream] { importRecords(*this, *stream); });
+  import->Run();
+  // The notice closes once the import has ended, as when it ran here; events go on meanwhile.
+  QEventLoop wait;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
+    if (!import->IsRunning()) wait.quit();
+  });
+  poll.start(kPollMs);
+  wait.exec();
 }

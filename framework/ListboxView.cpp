@@ -15,7 +15,22 @@ namespace framework {
 
 // ---- ListboxItemModel
 
-ListboxItemModel::ListboxItemModel(const ListboxModel& rows, const Listbox& owner) : rows_(rows), owner_(owner) {}
+namespace {
+// Up to this many rows, appends are published at once; a layout of them costs nothing to see.
+constexpr int kPublishedAtOnce = 4096;
+// How long a list must stop growing before the last of its appends are published.
+constexpr int kSettleMs = 50;
+}  // namespace
+
+ListboxItemModel::ListboxItemModel(const ListboxModel& rows, const Listbox& owner)
+    : rows_(rows), owner_(owner), settle_(new QTimer(this)) {
+  settle_->setSingleShot(true);
+  settle_->setInterval(kSettleMs);
+  QObject::connect(settle_, &QTimer::timeout, this, [this] {
+    if (rows_.committedCount() == settleCount_) flush();
+    else publishAppends();
+  });
+}
 
 int ListboxItemModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : published_; }
 
@@ -59,11 +74,23 @@ void ListboxItemModel::setHeadings(std::vector<std::string> headings) {
 void ListboxItemModel::schedule() {
   if (scheduled_) return;
   scheduled_ = true;
-  QMetaObject::invokeMethod(this, [this] { flush(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this] { publishAppends(); }, Qt::QueuedConnection);
+}
+
+void ListboxItemModel::publishAppends() {
+  scheduled_ = false;
+  const int committed = rows_.committedCount();
+  if (committed <= kPublishedAtOnce || committed - published_ >= published_ / 4 || dirtyFirst_ >= 0) {
+    flush();
+    return;
+  }
+  settleCount_ = committed;
+  settle_->start();
 }
 
 void ListboxItemModel::flush() {
   scheduled_ = false;
+  settle_->stop();
   const int committed = rows_.committedCount();
   if (published_ < committed) {
     beginInsertRows({}, published_, committed - 1);

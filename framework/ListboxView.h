@@ -1,6 +1,7 @@
 #pragma once
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -12,7 +13,9 @@ namespace framework {
 class Listbox;
 
 // The committed rows of a list as a Qt table. Appends and cell changes are published to the
-// view in one batch from the event loop (or before any other change), not row by row.
+// view in one batch from the event loop (or before any other change), not row by row. The view
+// lays out all its rows again at every published append, so a long list filling bit by bit is
+// published as it grows by a quarter, and in full once it stops growing.
 class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observer {
  public:
   enum Role { IndentRole = Qt::UserRole + 1, FolderRole, ExpandedRole };
@@ -48,6 +51,8 @@ class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observ
 
  private:
   void schedule();
+  // Publishes the appends now when they are worth a layout of the whole view, otherwise soon.
+  void publishAppends();
 
   const ListboxModel& rows_;
   const Listbox& owner_;
@@ -56,6 +61,8 @@ class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observ
   int changeCount_ = 0;
   int dirtyFirst_ = -1, dirtyLast_ = -1;
   bool scheduled_ = false;
+  QTimer* settle_ = nullptr;  // publishes a list that has stopped growing
+  int settleCount_ = 0;       // committed rows when the settle timer was armed
 };
 
 // Where the expand arrow of a row at `indent` lies within its first cell.

@@ -162,6 +162,9 @@ class Scheduler {
       ~Unwind() {
         if (QTimer* above = s.timerAt(s.tickDepth_)) above->stop();
         --s.tickDepth_;
+        // Due again from now, not from when it last fired: the timers that fell due while the
+        // threads ran come first, so the window gets its turn between two slices.
+        if (QTimer* own = s.timerAt(s.tickDepth_); own && own->isActive()) own->start();
         s.updateTimer();
       }
     } unwind{*this};

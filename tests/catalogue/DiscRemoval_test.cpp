@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/Window1.h"
+#include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "CatalogueSql.h"
 #include "support/TestSupport.h"
@@ -63,7 +65,11 @@ class DiscRemovalTest : public testsupport::AppTest {
     w().OpenDB();
     msgs().clear();
   }
-  void pressDelete() { w().SakujyoButton().Push(); }
+  // Presses 削除 and waits until the removal has ended.
+  void pressDelete() {
+    w().SakujyoButton().Push();
+    ASSERT_TRUE(testsupport::waitUntil([] { return !Class1::IsReading(); }));
+  }
 
   // Reads a fresh copy of a disc from a volume standing for it.
   void mountTwin() {
@@ -219,6 +225,30 @@ TEST_F(DiscRemovalTest, AFailedRemovalStopsTheUpdateBeforeItReads) {
   EXPECT_EQ(w().CDName, "");
   EXPECT_EQ(rowOf("stale"), -1);
   EXPECT_EQ(beeps(), 0);
+}
+
+TEST_F(DiscRemovalTest, ALargeDiscIsRemovedWhileTheWindowAnswersAndRefusesOtherChanges) {
+  std::vector<Row> rows{disc(1, "Big")};
+  for (int no = 2; no <= 30'000; ++no) rows.push_back(file(no, no < 100 ? 1 : no / 100, "f" + std::to_string(no), "Big"));
+  rows.push_back(disc(30'001, "Small"));
+  rows.push_back(file(30'002, 30'001, "s", "Small"));
+  replaceCatalogue(rows);
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ticks += Class1::IsReading() ? 1 : 0; });
+  timer.start(1);
+  list().setListIndex(rowOf("Big"));
+
+  w().SakujyoButton().Push();
+  ASSERT_TRUE(Class1::IsReading());
+  ASSERT_TRUE(waitUntil([&] { return ticks > 0; }));
+  ASSERT_TRUE(Class1::IsReading());
+  w().SakujyoButton().Push();
+  EXPECT_EQ(msgs(), std::vector<std::string>{"ディスクの読み込み中です。終わってから実行してください。"});
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+
+  EXPECT_EQ(numbers(testsupport::readCatalogue()), (std::vector<int>{30'001, 30'002}));
+  EXPECT_EQ(discRows(), std::vector<std::string>{"Small"});
 }
 
 }  // namespace

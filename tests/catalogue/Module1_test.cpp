@@ -516,11 +516,12 @@ TEST_F(UnusableCatalogue, TheWindowAnswersWhileTheCheckRunsAndAChangeWaitsForIts
     busyMeanwhile = w.ProgressWheel1().Visible() && w.Label1().Visible();
     w.TextField1().setText("number 1");
     click(w.KensakuButton());
-    hitsMeanwhile = w.SearchList().ListCount();
+    if (waitUntil([&] { return !w.SearchListFilling(); })) hitsMeanwhile = w.SearchList().ListCount();
     framework::DatabaseCheck::holdForTest(false);
   });
   w.CDList().setListIndex(1);
   click(w.SakujyoButton());
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
   EXPECT_TRUE(busyMeanwhile);
   EXPECT_EQ(hitsMeanwhile, 1111);
   EXPECT_TRUE(msgs().empty());

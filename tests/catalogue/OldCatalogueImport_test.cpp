@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdint>
@@ -411,6 +412,33 @@ TEST_F(OldCatalogueImportTest, NoImportWhileADiscIsBeingRead) {
   EXPECT_EQ(w().CDName, "being read");
   EXPECT_EQ(beeps(), 0);
   EXPECT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
+}
+
+TEST_F(OldCatalogueImportTest, ALargeImportLetsTheWindowAnswerAndRefusesOtherChangesMeanwhile) {
+  testsupport::writeCatalogue({{1, 0, "Kept", true, "Kept", "ディスク", "2020-01-02 03:04:05", std::nullopt}});
+  std::vector<Old> records{discRecord(10)};
+  for (int no = 11; no < 20'000; ++no) records.push_back(fileRecord(no, 10));
+  place(linesOf(records));
+  w().CDList().setListIndex(0);
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (!Class1::IsReading()) return;
+    // A second import and a deletion, tried while the first import runs.
+    if (++ticks == 3) {
+      w().OldDbReading();
+      w().SakujyoButton().Push();
+    }
+  });
+  timer.start(1);
+
+  w().OldDbReading();
+  EXPECT_FALSE(Class1::IsReading());
+  EXPECT_GE(ticks, 3);
+  EXPECT_EQ(msgs(), std::vector<std::string>(2, "ディスクの読み込み中です。終わってから実行してください。"));
+  EXPECT_EQ(testsupport::readCatalogue().size(), records.size() + 1);
+  EXPECT_EQ(w().CDList().ListCount(), 2);
+  EXPECT_EQ(beeps(), 1);
 }
 
 }  // namespace
