@@ -11,6 +11,7 @@
 #include "framework/KindText.h"
 #include "framework/MemoryBlock.h"
 #include "framework/Normalization.h"
+#include "framework/ReadAhead.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
@@ -79,7 +80,7 @@ void Window1::NewCD() {
     auto volume = framework::Volume(Module1::VolNo);
     if (volume && transaction.Begin()) {
       const auto skipped = [](const std::string& name) { return framework::textEquals(name, "Desktop Folder"); };
-      if (const auto disc = NewRec(*volume, 0)) {
+      if (const framework::ReadAhead ahead(*volume, skipped); const auto disc = NewRec(*volume, 0)) {
         const int n = volume->Count();
         if (volume->ListingFailed()) ++read.unreadableFolders;
         for (int i = 1; i <= n && !read.failure; ++i) {
@@ -150,7 +151,9 @@ std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, s
   } else {
     rec.IntegerColumn("FolNo", parent);
     rec.IntegerColumn("No", *number);
-    rec.Column("Name", UTF8Mac(item.Name()));
+    // A name that does not compose goes through UTF8Mac, which applies the option as it stands now.
+    const std::optional<std::string> composed = item.ComposedName();
+    rec.Column("Name", composed ? *composed : UTF8Mac(item.Name()));
     if (item.Directory()) {
       rec.BooleanColumn("Folder", true);
       rec.Column("Type", "フォルダ");
