@@ -11,6 +11,9 @@
 #include <set>
 #include <utility>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "framework/KindText.h"
 #include "framework/Normalization.h"
 #include "framework/Thread.h"
@@ -99,6 +102,9 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::work(Queue& queue) {
+  // On a busy machine the window's thread goes first: it stores what the workers list, and it
+  // must answer the user.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 5);
   std::unique_lock lock(queue.mutex);
   for (;;) {
     auto next = queue.pending.end();
