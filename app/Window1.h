@@ -94,12 +94,6 @@ class Window1 : public framework::Window {
  private:
   void CreateControls0();
 
-  // Why the read under way stopped, shown when it has been undone; none while it goes on.
-  std::optional<std::string> readFailure_;
   // Keeps the name index caught up beside the window; stops with the window.
   std::unique_ptr<framework::NameIndexBuild> nameIndexing_;
-  // The read under way: the disc name its records carry, worked out once, and the folders it
-  // could not open or list.
-  std::string discName_;
-  int unreadableFolders_ = 0;
 };

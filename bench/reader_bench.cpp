@@ -1,6 +1,8 @@
-// Reading generated volumes into the catalogue through the disc chooser, against plocate's
-// updatedb on the same tree and against the floor: a plain C walk (readdir + fstatat) whose rows go
-// into SQLite in one transaction. Each figure is the median of three runs.
+// Reading and updating generated volumes through the disc chooser, from the click to the beep and to
+// all work done (the program idle), against plocate's updatedb on the same tree (pruning off) and
+// against the floor: a plain C walk (readdir + fstatat) whose rows go into SQLite in one
+// transaction. An update is weighed against the program's own deletion plus its read. Each figure
+// is the median of three runs.
 // READER_BENCH_ITEMS="200000,1000000" chooses the sizes (default 200000: the 1M run takes minutes).
 // READER_BENCH_TREE=DIR keeps the volumes in DIR and uses those already there (for a profiler).
 #include <dirent.h>
@@ -29,10 +31,12 @@
 #include "app/Startup.h"
 #include "app/Window1.h"
 #include "app/Window2.h"
+#include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
 #include "framework/Dialogs.h"
 #include "framework/SpecialFolder.h"
+#include "framework/Thread.h"
 #include "framework/Volumes.h"
 #include "support/TreeGenerator.h"
 
@@ -146,11 +150,13 @@ double runCommand(const QString& program, const QStringList& args) {
   return seconds(start);
 }
 
-struct ReadFigures {
-  double seconds = 0;
-  double allDone = 0;
-  double longestGapMs = 0;
-  double memoryGrowthMB = 0;
+// What the user meets from one click.
+struct Figures {
+  double beep = 0;      // to the beep (the disc listed)
+  double idle = 0;      // to all work done
+  double stallMs = 0;   // longest pause between the ticks of a 1 ms timer
+  double stallToBeepMs = 0;  // the same, up to the beep
+  double memoryMB = 0;  // peak resident size less the size at the click
   long records = 0;
 };
 
@@ -159,55 +165,92 @@ long recordCount() {
   return -1;
 }
 
-// The user's road: 新規ディスク, the volume's row, リスト作成, until the beep; a 1 ms timer on the
-// main thread records the longest pause between its ticks and samples the resident size.
-ReadFigures readThroughTheChooser(int& beeps) {
-  auto& main = Window1::instance();
-  ReadFigures f;
+bool programIdle() {
+  return !Class1::IsReading() && framework::RunningThreadCount() == 0 && NameIndexing::Idle();
+}
+
+// Runs `click` and the event loop until the program is idle again. A 1 ms timer on the main thread
+// records the longest pause between its ticks and samples the resident size.
+Figures measure(const std::function<void()>& click, int& beeps, bool beepEnds = true) {
+  Figures f;
   QEventLoop loop;
-  long longestUs = 0;
-  long ticks = 0;
+  long longestUs = 0, ticks = 0;
   const long before = vmRssKiB();
   long peakKiB = before;
-  auto lastTick = Clock::now();
-  auto start = Clock::now();
+  auto start = Clock::now(), lastTick = start;
   QTimer ticker;
   ticker.setInterval(1);
   QObject::connect(&ticker, &QTimer::timeout, [&] {
     const auto now = Clock::now();
     const long gapUs = std::chrono::duration_cast<std::chrono::microseconds>(now - lastTick).count();
-    if (gapUs > 20000 && qEnvironmentVariableIsSet("READER_BENCH_GAPS"))
-      std::printf("gap %.1f ms at %.2f s\n", gapUs / 1000.0, seconds(start));
+    if (gapUs > 15000 && qEnvironmentVariableIsSet("READER_BENCH_GAPS"))
+      std::printf("gap %.1f ms at %.2f s%s\n", gapUs / 1000.0, seconds(start), beeps > 0 ? " (after the beep)" : "");
     longestUs = std::max(longestUs, gapUs);
+    if (beeps == 0 || f.beep == 0) f.stallToBeepMs = std::max(f.stallToBeepMs, gapUs / 1000.0);
     lastTick = now;
-    // The resident size, sampled about every 50 ms: its peak less the size before is the growth.
     if (++ticks % 50 == 0) peakKiB = std::max(peakKiB, vmRssKiB());
-    // The beep ends the read; all work is done once the name index has caught up too.
-    if (beeps > 0 && f.seconds == 0) f.seconds = seconds(start);
-    if (beeps > 0 && NameIndexing::Idle()) loop.quit();
+    if (beeps > 0 && f.beep == 0) f.beep = seconds(start);
+    if ((beeps > 0 || !beepEnds) && programIdle()) loop.quit();
   });
   beeps = 0;
-  main.SinkiButton().Push();
-  Window2::instance().Listbox1().setListIndex(0);
-  {
-    // The chooser is shown and painted before the user picks a row: that is not part of the read.
-    QEventLoop settle;
-    QTimer::singleShot(300, &settle, &QEventLoop::quit);
-    settle.exec();
-  }
+  f.beep = 0;
   ticker.start();
   lastTick = start = Clock::now();
-  Window2::instance().PushButton1().Push();
+  click();
   loop.exec();
-  f.allDone = seconds(start);
+  f.idle = seconds(start);
+  if (f.beep <= 0) f.beep = f.idle;
   ticker.stop();
-  f.longestGapMs = longestUs / 1000.0;
-  f.memoryGrowthMB = (std::max(peakKiB, vmRssKiB()) - before) / 1024.0;
+  f.stallMs = longestUs / 1000.0;
+  f.memoryMB = (std::max(peakKiB, vmRssKiB()) - before) / 1024.0;
   f.records = recordCount();
-  // The disc goes again through 削除, so every run reads into the same catalogue.
-  main.CDList().setListIndex(0);
-  main.SakujyoButton().Push();
   return f;
+}
+
+// The chooser is opened and its row picked before the click that starts the work, and painted
+// meanwhile: that is not part of the read.
+void chooseVolume(void (Window1::*button)()) {
+  (Window1::instance().*button)();
+  Window2::instance().Listbox1().setListIndex(0);
+  QEventLoop settle;
+  QTimer::singleShot(300, &settle, &QEventLoop::quit);
+  settle.exec();
+}
+
+Figures readOrUpdate(void (Window1::*button)(), int& beeps) {
+  chooseVolume(button);
+  return measure([] { Window2::instance().PushButton1().Push(); }, beeps);
+}
+
+Figures removeDisc(int& beeps) {
+  auto& main = Window1::instance();
+  main.CDList().setListIndex(0);
+  return measure([&] { main.SakujyoButton().Push(); }, beeps, false);
+}
+
+struct Medians {
+  std::vector<Figures> runs;
+  double of(double Figures::*field) const {
+    std::vector<double> v;
+    for (const Figures& f : runs) v.push_back(f.*field);
+    return median(v);
+  }
+};
+
+void report(const std::string& what, const Medians& m, double updatedb, double floor) {
+  const double beep = m.of(&Figures::beep), idle = m.of(&Figures::idle);
+  std::printf("%s: click to beep %.2f s, click to all work done %.2f s, %ld records\n", what.c_str(), beep, idle,
+              m.runs.back().records);
+  if (updatedb > 0)
+    std::printf("%s_vs_updatedb: updatedb -l 0 %.2f s; beep %.2fx (target <= 2), all work done %.2fx\n",
+                what.c_str(), updatedb, beep / updatedb, idle / updatedb);
+  else
+    std::printf("%s_vs_updatedb: not run (updatedb failed or is missing)\n", what.c_str());
+  std::printf("%s_vs_floor: C walk + one transaction %.2f s; beep %.2fx, all work done %.2fx\n", what.c_str(), floor,
+              beep / floor, idle / floor);
+  std::printf("%s_longest_stall: %.1f ms to all work done, %.1f ms to the beep (target <= 15)\n", what.c_str(),
+              m.of(&Figures::stallMs), m.of(&Figures::stallToBeepMs));
+  std::printf("%s_peak_memory_growth: %.1f MB\n", what.c_str(), m.of(&Figures::memoryMB));
 }
 
 void benchSize(long items, const QDir& base, int& beeps, std::vector<std::string>& messages) {
@@ -220,33 +263,28 @@ void benchSize(long items, const QDir& base, int& beeps, std::vector<std::string
   // Warms the page cache for every contender alike.
   runCommand("find", {QString::fromStdString(tree), "-printf", "%s %T@\\n"});
 
-  std::vector<double> alls, reads, gaps, memory, updatedb, floors;
-  long records = 0, floorRows = 0;
+  Medians reads, updates, deletions;
+  std::vector<double> updatedb, floors;
   for (int run = 0; run < 3; ++run) {
-    const ReadFigures f = readThroughTheChooser(beeps);
-    reads.push_back(f.seconds);
-    alls.push_back(f.allDone);
-    gaps.push_back(f.longestGapMs);
-    memory.push_back(f.memoryGrowthMB);
-    records = f.records;
-    updatedb.push_back(runCommand("updatedb", {"-U", QString::fromStdString(tree), "-l", "0", "-o",
-                                               base.filePath("plocate.db")}));
+    reads.runs.push_back(readOrUpdate(&Window1::SinkiButton_Action, beeps));
+    updates.runs.push_back(readOrUpdate(&Window1::KoushinButton_Action, beeps));
+    // The disc goes again through 削除, so every run starts from the same catalogue.
+    deletions.runs.push_back(removeDisc(beeps));
+    updatedb.push_back(runCommand("updatedb", {"-U", QString::fromStdString(tree), "-l", "0", "--prunepaths", "",
+                                               "--prunefs", "", "--prunenames", "", "--prune-bind-mounts", "no",
+                                               "-o", base.filePath("plocate.db")}));
     const auto start = Clock::now();
-    floorRows = Floor(base.filePath("floor.sqlite").toStdString()).store(tree);
+    Floor(base.filePath("floor.sqlite").toStdString()).store(tree);
     floors.push_back(seconds(start));
   }
-  const double read = median(reads), peer = median(updatedb), floor = median(floors);
-  std::printf("newcd_%s: %.2f s through the chooser, %ld records of %ld items + disc\n", name.c_str(), read,
-              records, made.items);
-  if (peer > 0)
-    std::printf("newcd_%s_vs_updatedb: updatedb %.2f s, ratio %.2f (target: <= 2)\n", name.c_str(), peer, read / peer);
-  else
-    std::printf("newcd_%s_vs_updatedb: not run (updatedb failed or is missing)\n", name.c_str());
-  std::printf("newcd_%s_vs_floor: C walk + one transaction %.2f s (%ld rows), ratio %.2f\n", name.c_str(), floor,
-              floorRows, read / floor);
-  std::printf("newcd_%s_all_work_done: %.2f s (index included)\n", name.c_str(), median(alls));
-  std::printf("newcd_%s_event_loop_gap: %.1f ms (target: <= 30)\n", name.c_str(), median(gaps));
-  std::printf("newcd_%s_peak_memory_growth: %.1f MB (target: <= 20)\n", name.c_str(), median(memory));
+  const double peer = median(updatedb), floor = median(floors);
+  std::printf("tree_%s: %ld items, %ld folders (%.1f%%)\n", name.c_str(), made.items, made.folders,
+              made.items ? 100.0 * made.folders / made.items : 0.0);
+  report("read_" + name, reads, peer, floor);
+  report("update_" + name, updates, peer, floor);
+  const double removal = deletions.of(&Figures::idle), read = reads.of(&Figures::idle);
+  std::printf("update_%s_vs_delete_plus_read: 削除 %.2f s + read %.2f s; update %.2fx (target <= 1)\n", name.c_str(),
+              removal, read, updates.of(&Figures::idle) / (removal + read));
   for (const auto& m : messages) std::printf("message: %s\n", m.c_str());
   messages.clear();
   std::fflush(stdout);

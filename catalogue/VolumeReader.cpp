@@ -11,6 +11,7 @@
 #include "framework/KindText.h"
 #include "framework/MemoryBlock.h"
 #include "framework/Normalization.h"
+#include "framework/ReadAhead.h"
 #include "framework/Text.h"
 #include "framework/Thread.h"
 #include "framework/Volumes.h"
@@ -28,48 +29,77 @@ bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// What one read keeps while it walks.
+struct ReadState {
+  std::string discName;  // the name its records carry, worked out once
+  int unreadableFolders = 0;
+  std::optional<std::string> failure;  // why it stopped; none while it goes on
+};
+
+// The read under way; the walk's routines called on their own get an idle one.
+ReadState* currentRead = nullptr;
+
+ReadState& current() {
+  static ReadState idle;
+  return currentRead ? *currentRead : idle;
+}
+
+class CurrentRead {
+ public:
+  explicit CurrentRead(ReadState& state) : previous_(std::exchange(currentRead, &state)) {}
+  ~CurrentRead() { currentRead = previous_; }
+  CurrentRead(const CurrentRead&) = delete;
+  CurrentRead& operator=(const CurrentRead&) = delete;
+
+ private:
+  ReadState* previous_;
+};
+
+// The chooser stores the name normalised already, and one that failed there with the suffix: it
+// is marked once, so that an update finds the disc under the name it was stored with.
+std::string recordDiscName(Window1& window, const std::string& chosen) {
+  const bool failedInChooser = !framework::ComposeUtf8(chosen) && endsWith(chosen, kFailedSuffix);
+  return failedInChooser ? chosen : window.UTF8Mac(chosen);
+}
+
 }  // namespace
 
 void Window1::NewCD() {
-  std::optional<std::string> failure;
+  ReadState read;
+  const CurrentRead reading(read);
   bool landed = false;
   if (!Module1::IsNoDiscName(CDName)) {
-    unreadableFolders_ = 0;
-    // The chooser stores the name normalised already, and one that failed there with the suffix:
-    // it is marked once, so that an update finds the disc under the name it was stored with.
-    discName_ = framework::ComposeUtf8(CDName) || !endsWith(CDName, kFailedSuffix) ? UTF8Mac(CDName) : CDName;
+    read.discName = recordDiscName(*this, CDName);
     ProgressWheel1().setVisible(true);
     Label1().setVisible(true);
 
     // The whole disc lands at the end or nothing of it does (in an update, nor the removal of
     // the old records); numbers of a read undone were never stored, so they are handed out again.
-    framework::Transaction read(Module1::db);
+    framework::Transaction transaction(Module1::db);
     const std::int32_t numbered = Module1::MaxID;
-    readFailure_.reset();
     auto volume = framework::Volume(Module1::VolNo);
-    if (volume && read.Begin()) {
-      if (const auto disc = NewRec(*volume, 0)) {
+    if (volume && transaction.Begin()) {
+      const auto skipped = [](const std::string& name) { return framework::textEquals(name, "Desktop Folder"); };
+      if (const framework::ReadAhead ahead(*volume, skipped); const auto disc = NewRec(*volume, 0)) {
         const int n = volume->Count();
-        if (volume->ListingFailed()) ++unreadableFolders_;
-        for (int i = 1; i <= n && !readFailure_; ++i) {
+        if (volume->ListingFailed()) ++read.unreadableFolders;
+        for (int i = 1; i <= n && !read.failure; ++i) {
           // An entry gone since the listing gives no item and is passed over.
           auto child = volume->Item(i);
-          if (child && child->Visible() && !framework::textEquals(child->Name(), "Desktop Folder"))
-            CollectInfoitem(*child, *disc);
+          if (child && child->Visible() && !skipped(child->Name())) CollectInfoitem(*child, *disc);
           framework::Yield();
         }
       }
-      if (!readFailure_ && !read.Commit()) readFailure_ = notSaved(*Module1::db);
+      if (!read.failure && !transaction.Commit()) read.failure = notSaved(*Module1::db);
     } else if (volume) {
-      readFailure_ = notSaved(*Module1::db);
+      read.failure = notSaved(*Module1::db);
     }
-    if (readFailure_ || !volume) {
-      read.Rollback();
+    if (read.failure || !volume) {
+      transaction.Rollback();
       Module1::MaxID = numbered;
     } else {
       landed = true;
     }
-    failure = std::exchange(readFailure_, std::nullopt);
 
     ProgressWheel1().setVisible(false);
     Label1().setVisible(false);
@@ -78,21 +108,21 @@ void Window1::NewCD() {
   CDName.clear();
   CDList().DeleteAllRows();
   OpenDB();
-  if (failure)
-    framework::MsgBox(*failure);
+  if (read.failure)
+    framework::MsgBox(*read.failure);
   else
     framework::Beep();
-  if (landed && unreadableFolders_ > 0)
-    framework::MsgBox(std::to_string(unreadableFolders_) + " 個のフォルダを読み込めませんでした。");
-  unreadableFolders_ = 0;
+  if (landed && read.unreadableFolders > 0)
+    framework::MsgBox(std::to_string(read.unreadableFolders) + " 個のフォルダを読み込めませんでした。");
 }
 
 void Window1::CollectInfoitem(framework::FolderItem& item, std::int32_t parent) {
+  ReadState& read = current();
   const int n = item.Count();
-  if (item.ListingFailed()) ++unreadableFolders_;
+  if (item.ListingFailed()) ++read.unreadableFolders;
   const auto self = NewRec(item, parent);
   if (!self) return;
-  for (int i = 1; i <= n && !readFailure_; ++i) {
+  for (int i = 1; i <= n && !read.failure; ++i) {
     auto child = item.Item(i);
     if (child && child->Visible()) CollectInfoitem(*child, *self);
     framework::Yield();
@@ -100,9 +130,10 @@ void Window1::CollectInfoitem(framework::FolderItem& item, std::int32_t parent) 
 }
 
 std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, std::int32_t parent) {
+  ReadState& read = current();
   const std::optional<std::int32_t> number = Module1::NextNumber();
   if (!number) {
-    readFailure_ = "レコード番号が上限に達したため、ディスクを読み込めませんでした。";
+    read.failure = "レコード番号が上限に達したため、ディスクを読み込めませんでした。";
     return std::nullopt;
   }
   framework::DatabaseRecord rec;
@@ -111,16 +142,18 @@ std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, s
     const framework::Date now;
     rec.IntegerColumn("FolNo", 0);
     rec.IntegerColumn("No", *number);
-    rec.Column("Name", discName_);
+    rec.Column("Name", read.discName);
     rec.BooleanColumn("Folder", true);
-    rec.Column("CDName", discName_);
+    rec.Column("CDName", read.discName);
     rec.Column("Type", "ディスク");
     rec.DateColumn("Date", now);
     rec.DateColumn("Time", now);
   } else {
     rec.IntegerColumn("FolNo", parent);
     rec.IntegerColumn("No", *number);
-    rec.Column("Name", UTF8Mac(item.Name()));
+    // A name that does not compose goes through UTF8Mac, which applies the option as it stands now.
+    const std::optional<std::string> composed = item.ComposedName();
+    rec.Column("Name", composed ? *composed : UTF8Mac(item.Name()));
     if (item.Directory()) {
       rec.BooleanColumn("Folder", true);
       rec.Column("Type", "フォルダ");
@@ -133,14 +166,14 @@ std::optional<std::int32_t> Window1::NewRec(const framework::FolderItem& item, s
     rec.DateColumn("Time", modified);
     // The whole length (a folder's is 0).
     rec.IntegerColumn("Byte", static_cast<std::int64_t>(item.Length()));
-    rec.Column("CDName", discName_);
+    rec.Column("CDName", read.discName);
   }
 
   if (auto& db = Module1::db) {
     db->InsertRecord("Folder1", rec);
     // A disc missing a record is no copy of the volume: the first failure ends the read.
     if (db->Error()) {
-      readFailure_ = notSaved(*db);
+      read.failure = notSaved(*db);
       return std::nullopt;
     }
   }

@@ -16,7 +16,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "framework/KindText.h"
+#include "framework/Normalization.h"
+#include "framework/ReadAhead.h"
+
 namespace framework {
+
+enum class HiddenMarks : unsigned char { None, Fat, Ntfs };
 
 namespace {
 
@@ -44,9 +50,6 @@ std::string trimmedPath(std::string path) {
 std::string joined(const std::string& folder, const std::string& name) {
   return folder == "/" ? "/" + name : folder + "/" + name;
 }
-
-// How a file system marks an entry hidden, when it does.
-enum class HiddenMarks { None, Fat, Ntfs };
 
 // By the type's name, as a test gives it ("ntfs", "ntfs3", "ntfs-3g" are all NTFS).
 HiddenMarks marksOfType(const std::string& type) {
@@ -122,20 +125,9 @@ void allowManyHandles() {
 
 }  // namespace
 
-struct FolderItem::Folder {
-  Folder() = default;
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  ~Folder() {
-    if (fd >= 0) ::close(fd);
-  }
-
-  int fd = -1;
-  std::string path;
-  std::vector<std::string> names;
-  HiddenMarks marks = HiddenMarks::None;
-  std::uint64_t device = 0;
-};
+FolderItem::Folder::~Folder() {
+  if (fd >= 0) ::close(fd);
+}
 
 FolderItem::FolderItem(std::string path, std::string name)
     : path_(trimmedPath(std::move(path))), name_(std::move(name)) {
@@ -152,7 +144,12 @@ std::string FolderItem::Path() const { return parent_ ? joined(parent_->path, Na
 
 const std::string& FolderItem::Name() const { return parent_ ? parent_->names[index_] : name_; }
 
+const FolderItem::Entry* FolderItem::aheadEntry() const {
+  return parent_ && !parent_->ahead.empty() ? &parent_->ahead[index_] : nullptr;
+}
+
 const FolderItem::Status& FolderItem::status() const {
+  if (!status_ && aheadEntry()) status_ = aheadEntry()->status;
   if (!status_) {
     Status s;
     struct stat st {};
@@ -175,6 +172,7 @@ const FolderItem::Status& FolderItem::status() const {
 bool FolderItem::Exists() const { return status().exists; }
 
 bool FolderItem::hiddenByFileSystem() const {
+  if (const Entry* known = aheadEntry()) return known->hidden;
   if (!parent_ || parent_->marks == HiddenMarks::None) return false;
   std::optional<std::uint32_t> attributes;
   if (fileSystemSeam().attributes)
@@ -204,38 +202,52 @@ Date FolderItem::ModificationDate() const {
   return *date_;
 }
 
+std::optional<std::string> FolderItem::KindByName() const {
+  if (const Entry* known = aheadEntry(); known && known->named) return known->kind;
+  return KindOfFileName(Name());
+}
+
+std::optional<std::string> FolderItem::ComposedName() const {
+  if (const Entry* known = aheadEntry(); known && known->named) return known->composed;
+  return ComposeUtf8(Name());
+}
+
 int FolderItem::Count() {
   if (!listing_) {
-    auto folder = std::make_shared<Folder>();
-    if (Directory()) {
-      folder->path = Path();
-      folder->device = status().device;
-      allowManyHandles();
-      int fd = -1;
-      if (const int refused = openFolderHook() ? openFolderHook()(folder->path) : 0) {
-        errno = refused;
-      } else {
-        constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-        fd = parent_ ? ::openat(parent_->fd, Name().c_str(), flags) : ::open(path_.c_str(), flags);
-      }
-      struct stat opened {};
-      if (fd >= 0 && (::fstat(fd, &opened) != 0 || opened.st_dev != status().device ||
-                      opened.st_ino != status().inode)) {
-        // Another directory stands there now: what was listed is not what would be read.
-        ::close(fd);
-        fd = -1;
-      }
-      folder->fd = fd;
-      listingFailed_ = fd < 0 || !list(*folder);
-      if (fd >= 0) {
-        folder->marks = parent_ && parent_->device == folder->device
-                            ? parent_->marks
-                            : marksOfFolder(fd, [&] { return folder->path; });
-      }
-    }
-    listing_ = std::move(folder);
+    if (Directory()) listing_ = ReadAhead::take(parent_ ? parent_->readAhead : readAhead_, *this);
+    if (!listing_) listing_ = listNow();
+    listingFailed_ = listing_->failed;
   }
   return static_cast<int>(listing_->names.size());
+}
+
+std::shared_ptr<FolderItem::Folder> FolderItem::listNow() const {
+  auto folder = std::make_shared<Folder>();
+  if (!Directory()) return folder;
+  folder->path = Path();
+  folder->device = status().device;
+  allowManyHandles();
+  int fd = -1;
+  if (const int refused = openFolderHook() ? openFolderHook()(folder->path) : 0) {
+    errno = refused;
+  } else {
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    fd = parent_ ? ::openat(parent_->fd, Name().c_str(), flags) : ::open(path_.c_str(), flags);
+  }
+  struct stat opened {};
+  if (fd >= 0 && (::fstat(fd, &opened) != 0 || opened.st_dev != status().device ||
+                  opened.st_ino != status().inode)) {
+    // Another directory stands there now: what was listed is not what would be read.
+    ::close(fd);
+    fd = -1;
+  }
+  folder->fd = fd;
+  folder->failed = fd < 0 || !list(*folder);
+  if (fd >= 0) {
+    folder->marks = parent_ && parent_->device == folder->device ? parent_->marks
+                                                                 : marksOfFolder(fd, [&] { return folder->path; });
+  }
+  return folder;
 }
 
 bool FolderItem::list(Folder& folder) {
@@ -267,7 +279,7 @@ bool FolderItem::list(Folder& folder) {
 std::optional<FolderItem> FolderItem::Item(int index) {
   if (index < 1 || index > Count()) return std::nullopt;
   FolderItem child(listing_, static_cast<std::size_t>(index - 1));
-  // The status read here is the one the walk uses, so each entry costs one fstatat.
+  // The status read here (or ahead) is the one the walk uses, so each entry costs one fstatat.
   if (!child.Exists()) return std::nullopt;
   return child;
 }

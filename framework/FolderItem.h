@@ -10,6 +10,10 @@
 
 namespace framework {
 
+class ReadAhead;
+// How a file system marks an entry hidden, when it does.
+enum class HiddenMarks : unsigned char;
+
 // A file system item, named by a path or listed in a folder. Cheap to copy; the item's status is
 // read once (links not followed) at first use and kept, and a folder's listing is read once and
 // shared by the copies. An item listed in a folder is reached through that folder's open handle,
@@ -48,6 +52,13 @@ class FolderItem {
   // range or the entry has disappeared since the listing.
   std::optional<FolderItem> Item(int index);
 
+  // The kind text its name gives (KindOfFileName); none when no type matches. Worked out on a worker
+  // when the item's folder was read ahead.
+  std::optional<std::string> KindByName() const;
+  // The name composed (ComposeUtf8); none when it is no well-formed UTF-8. Worked out on a worker
+  // when the item's folder was read ahead.
+  std::optional<std::string> ComposedName() const;
+
   // The item for `name` inside this folder (this item or the folder its link leads to), whether or
   // not it exists; none when this is no folder or `name` is no single component.
   std::optional<FolderItem> Child(const std::string& name) const;
@@ -57,7 +68,7 @@ class FolderItem {
   bool Launch(bool activate = true) const;
 
  private:
-  struct Folder;  // an open, listed directory
+  friend class ReadAhead;
   struct Status {
     bool exists = false;
     bool directory = false;
@@ -66,9 +77,39 @@ class FolderItem {
     std::uint64_t device = 0, inode = 0;
     bool openable = false;  // a directory or a regular file: never a device, FIFO or socket
   };
+  // What a worker learnt of an entry when it read the entry's folder ahead of the walk.
+  struct Entry {
+    Status status;
+    bool hidden = false;
+    bool named = false;  // kind and composed below were worked out
+    std::optional<std::string> kind;
+    std::optional<std::string> composed;
+  };
+  // An open, listed directory.
+  struct Folder {
+    Folder() = default;
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+    ~Folder();
+
+    int fd = -1;
+    std::string path;
+    std::vector<std::string> names;
+    HiddenMarks marks{};  // none
+    std::uint64_t device = 0;
+    bool failed = false;  // unopenable or unlistable
+    // Read ahead only: one per name, its place in walk order, and the read-ahead that lists its
+    // subfolders.
+    std::vector<Entry> ahead;
+    std::vector<std::uint32_t> key;
+    std::weak_ptr<void> readAhead;
+  };
   FolderItem(std::shared_ptr<const Folder> parent, std::size_t index);
   const Status& status() const;
   bool hiddenByFileSystem() const;
+  const Entry* aheadEntry() const;
+  // Opens and lists this directory now (an empty listing for anything else).
+  std::shared_ptr<Folder> listNow() const;
   // Reads the folder's entries through its handle; false when the listing broke off.
   static bool list(Folder& folder);
 
@@ -80,6 +121,7 @@ class FolderItem {
   mutable std::optional<Date> date_;
   std::shared_ptr<const Folder> listing_;
   bool listingFailed_ = false;
+  std::weak_ptr<void> readAhead_;  // a root being read ahead
 };
 
 // Tests record launches instead of opening anything. An empty function restores the real launch.

@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <unordered_map>
 
@@ -95,18 +94,17 @@ class KindCache {
   std::unordered_map<QString, std::optional<std::string>> byType_;
 };
 
-std::optional<std::string> kindOfName(const QString& fileName) {
-  static std::mutex mutex;
-  static KindCache cache;
-  const std::lock_guard lock(mutex);
-  return cache.kind(fileName);
-}
-
 }  // namespace
+
+std::optional<std::string> KindOfFileName(const std::string& name) {
+  // One cache per thread: the read's workers ask side by side without a lock between them.
+  thread_local KindCache cache;
+  return cache.kind(QFile::decodeName(QByteArray::fromStdString(name)));
+}
 
 int GetDocumentKindString(const FolderItem& item, MemoryBlock& buffer) {
   if (buffer.Size() < maxKindBytes + 1) return -50;  // the old platform's "bad parameter"
-  const std::optional<std::string> kind = kindOfName(QFile::decodeName(QByteArray::fromStdString(item.Name())));
+  const std::optional<std::string> kind = item.KindByName();
   if (!kind) return -1;
   buffer.data()[0] = static_cast<std::uint8_t>(kind->size());
   std::memcpy(buffer.data() + 1, kind->data(), kind->size());

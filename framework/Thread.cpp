@@ -180,7 +180,10 @@ class Scheduler {
     if (timers_.size() <= depth) timers_.resize(depth + 1);
     if (!timers_[depth]) {
       QPointer<QTimer> timer = new QTimer(app);
-      timer->setInterval(0);
+      // Not 0: a zero timer can be served again before the loop's other due timers, so two slices
+      // would run back to back; a millisecond between slices lets them go first.
+      timer->setInterval(1);
+      timer->setTimerType(Qt::PreciseTimer);
       QObject::connect(timer, &QTimer::timeout, [this] { tick(); });
       timers_[depth] = timer;
     }

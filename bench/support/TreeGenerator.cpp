@@ -43,9 +43,9 @@ class Generator {
   Generator(long items, std::uint32_t seed) : target_(items), rng_(seed) {}
 
   void fillRoot(int rootFd) {
-    // Depth 1 to 4 hold folders only; every folder at depth 5 starts a subtree of about 1,400
-    // entries that ends at depth 8, so the files lie at depth 5 to 8.
-    const long subtrees = std::max(1L, target_ / 1381 + 1);
+    // Depth 1 to 3 hold folders only; every folder at depth 4 starts a subtree of 7 folders and about
+    // 140 entries whose files lie at depth 5 to 8. About one entry in twenty is a folder.
+    const long subtrees = std::max(1L, target_ / 140 + 1);
     fan_ = std::max(2, static_cast<int>(std::ceil(std::pow(static_cast<double>(subtrees), 0.25))));
     upper(rootFd, 1);
   }
@@ -68,7 +68,7 @@ class Generator {
   void lower(int dirFd, int depth) {
     std::set<std::string> used;
     const int entries = std::uniform_int_distribution<int>(15, 25)(rng_);
-    const int folders = depth == 8 ? 0 : depth == 7 ? 3 : 4;
+    const int folders = depth == 8 ? 0 : depth == 5 ? 2 : 1;
     for (int i = 0; i < entries - folders && !full(); ++i) file(dirFd, used);
     for (int i = 0; i < folders && !full(); ++i) {
       const int fd = folder(dirFd, used);

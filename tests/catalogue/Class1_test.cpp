@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <memory>
 #include <string>
@@ -125,6 +126,31 @@ TEST_F(Class1Test, DuringALongReadTheWindowAnswersAndRefusesASecondChange) {
   EXPECT_EQ(rows.size(), 2u + 1 + 40 + 4000);
   EXPECT_EQ(rows[0].Name, "Kept");
   EXPECT_EQ(beeps(), 1);
+}
+
+TEST_F(Class1Test, AVolumeWhoseItemsAllLieInOneBigFolderKeepsTheWindowAnsweringDuringItsRead) {
+  std::vector<std::string> entries{"Big/"};
+  constexpr int kFiles = 20000;
+  for (int f = 0; f < kFiles; ++f) entries.push_back("Big/file" + std::to_string(f) + ".txt");
+  mountDisc(entries);
+  w();
+  Module1::MaxID = 0;
+  w().CDName = "Vol";
+  Module1::VolNo = 1;
+  Module1::PB = 0;
+  // Ticks of the window's own timer that fall inside the big folder: some of its records stored,
+  // not all of them.
+  int ticksInside = 0;
+  QTimer ticker;
+  ticker.setInterval(1);
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    if (Module1::MaxID > 2 && Module1::MaxID < 2 + kFiles) ++ticksInside;
+  });
+  ticker.start();
+  std::make_shared<Class1>()->Run();
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }, 120000));
+  EXPECT_GT(ticksInside, 0);
+  EXPECT_EQ(testsupport::readCatalogue().size(), 2u + kFiles);
 }
 
 }  // namespace

@@ -401,6 +401,7 @@ TEST_F(NameSearchTest, DISABLED_ChildReadsUntilKilled) {
   ASSERT_TRUE(waitUntil([] { return NameIndexing::Idle(); }, 20000));
   w().CDList().setListIndex(w().CDList().ListCount() - 1);
   w().SakujyoButton().Push();
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
   const std::int32_t maxID = Module1::MaxID;
   w().CDName = "Big";
   Module1::VolNo = 2;
@@ -418,7 +419,8 @@ TEST_F(NameSearchTest, AProcessKilledWhileTheIndexCatchesUpLeavesExactHits) {
     stale.push_back("staleabc" + std::to_string(i));
     fresh.push_back("freshabc" + std::to_string(i));
   }
-  for (int d = 0; d < 30; ++d) {
+  // Large enough that the read is still under way when the child is killed.
+  for (int d = 0; d < 150; ++d) {
     many.push_back("folder-" + std::to_string(d) + "/");
     for (int f = 0; f < 100; ++f) many.push_back("folder-" + std::to_string(d) + "/bigabc-" + std::to_string(f));
   }
@@ -438,9 +440,12 @@ TEST_F(NameSearchTest, AProcessKilledWhileTheIndexCatchesUpLeavesExactHits) {
 
   // After the restart a disc takes the freed numbers again.
   mount(fresh, "fresh");
+  w();
+  ASSERT_TRUE(waitUntil([] { return Module1::Changeable(); }));
   w().CDName = "Vol";
   Module1::VolNo = 1;
   w().NewCD();
+  EXPECT_TRUE(msgs().empty()) << msgs().front();
   for (const char* term : {"staleabc", "freshabc", "freshabc12", "bigabc", "abc"}) EXPECT_EQ(search(term), plainSearch(term)) << term;
   EXPECT_EQ(search("freshabc").size(), fresh.size());
   expectCaughtUp();
