@@ -38,6 +38,9 @@ inline std::string quotedName(std::string_view name) {
   return out + '"';
 }
 
+// How long a change waits for another connection's write lock.
+inline constexpr int kBusyTimeoutMs = 2000;
+
 // The connection and the state every operation on it shares: the latest result and the prepared
 // statements. Owned jointly by the Database and its record sets, so a record set outlives neither.
 struct Connection {
@@ -129,6 +132,9 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
 // Makes the connection ready for changes: WAL journal, synchronous NORMAL. The first write to the
 // file. False with the reason when it fails.
 bool configure(Connection& connection, std::string& reason);
+
+// Runs a statement that gives no rows once and resets it: its failure, or the reset's.
+int stepAndReset(sqlite3_stmt* statement);
 
 // Whether a statement of the connection is part-way through its rows.
 bool readingNow(sqlite3* db);
