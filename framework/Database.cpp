@@ -3,14 +3,11 @@
 #include "framework/Checkpointer.h"
 #include "framework/DatabaseConnection.h"
 #include "framework/Text.h"
-#include "framework/Thread.h"
 
 #include <sqlite3.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <future>
 #include <limits>
 
 namespace framework {
@@ -27,87 +24,6 @@ int bindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& v
 }
 
 }  // namespace
-
-namespace detail {
-
-void Connection::noticeLoss() {
-  // A fresh transaction for the next change would keep the rest of a change that was meant to
-  // land whole, so the loss stands until the caller ends the transaction.
-  if (!transactionOpen || !sqlite3_get_autocommit(db)) return;
-  transactionOpen = false;
-  lost = true;
-  lostCode = errorCode ? errorCode : SQLITE_ABORT;
-  lostMessage = errorCode ? errorMessage : sqlite3_errstr(SQLITE_ABORT);
-}
-
-void Connection::transactionEnded() {
-  transactionOpen = false;
-  lost = false;
-}
-
-int Connection::runCachedAside(const std::string& sql) {
-  sqlite3_stmt* statement = cached(sql);
-  if (!statement) return errorCode ? errorCode : SQLITE_ERROR;
-  struct Outcome {
-    int rc;
-    std::string message;
-  };
-  // The message is taken under the connection's lock with the step, before a call of the event
-  // loop's handlers can replace it.
-  auto step = std::async(std::launch::async, [this, statement] {
-    sqlite3_mutex* lock = sqlite3_db_mutex(db);
-    sqlite3_mutex_enter(lock);
-    const int rc = stepAndReset(statement);
-    Outcome outcome{rc, rc == SQLITE_OK ? std::string() : std::string(sqlite3_errmsg(db))};
-    sqlite3_mutex_leave(lock);
-    return outcome;
-  });
-  // Joined on every way out, also when the waiting thread is dropped at quit and unwinds here.
-  struct Join {
-    std::future<Outcome>& step;
-    bool& busy;
-    ~Join() {
-      if (step.valid()) step.wait();
-      busy = false;
-    }
-  } join{step, busyAside};
-  busyAside = true;
-  while (step.wait_for(std::chrono::microseconds(200)) != std::future_status::ready) Yield();
-  const Outcome outcome = step.get();
-  if (outcome.rc == SQLITE_OK) {
-    clearError();
-  } else {
-    setError(outcome.rc & 0xff, outcome.message);
-    noticeLoss();
-  }
-  return outcome.rc;
-}
-
-bool Connection::beginIfNeeded() {
-  noticeLoss();
-  if (lost) {
-    setError(lostCode, lostMessage);
-    return false;
-  }
-  if (!sqlite3_get_autocommit(db)) return true;
-  if (!readyForChanges() || !stillAtPath()) return false;
-  // Taking the write lock at once makes a locked file cost one busy wait, before anything is changed.
-  int rc = runCached("BEGIN IMMEDIATE");
-  // With a record set of the connection open the engine does not wait for the lock itself; the
-  // checkpointer holds it for moments only, so it is waited for here, within the same timeout.
-  // A record set whose view went stale under another writer cannot take the lock at all.
-  for (int waited = 0; rc == SQLITE_BUSY && sqlite3_extended_errcode(db) != SQLITE_BUSY_SNAPSHOT &&
-                       waited < kBusyTimeoutMs && readingNow(db);
-       ++waited) {
-    sqlite3_sleep(1);
-    rc = runCached("BEGIN IMMEDIATE");
-  }
-  if (rc != SQLITE_OK) return false;
-  transactionOpen = true;
-  return true;
-}
-
-}  // namespace detail
 
 // ---- DatabaseField
 
@@ -320,54 +236,6 @@ void Database::InsertRecord(const std::string& table, const DatabaseRecord& reco
   sqlite3_clear_bindings(statement);
 }
 
-
-bool Database::Begin() {
-  if (!connection_->beginIfNeeded()) return false;
-  connection_->clearError();
-  return true;
-}
-
-void Database::Commit() {
-  detail::Connection& c = *connection_;
-  c.noticeLoss();
-  if (c.lost) {
-    c.setError(c.lostCode, c.lostMessage);
-    c.transactionEnded();
-    return;
-  }
-  if (sqlite3_get_autocommit(c.db)) {
-    c.transactionEnded();
-    c.clearError();
-    return;
-  }
-  // A change to a file that is no longer the catalogue's would be lost without a word.
-  if (!c.stillAtPath()) {
-    const std::string message = c.errorMessage;
-    c.runCached("ROLLBACK");
-    if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
-    c.setError(SQLITE_READONLY, message);
-    c.moved = true;
-    return;
-  }
-  // A large change costs its commit time in proportion to its size (the engine checks again every
-  // log frame it wrote twice); on a thread the window goes on meanwhile.
-  const bool landed = (CurrentThread() ? c.runCachedAside("COMMIT") : c.runCached("COMMIT")) == SQLITE_OK;
-  if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
-  if (landed && checkpointer_) checkpointer_->Wake();
-}
-
-void Database::Rollback() {
-  detail::Connection& c = *connection_;
-  if (c.lost || sqlite3_get_autocommit(c.db)) {
-    c.transactionEnded();
-    c.clearError();
-    return;
-  }
-  c.runCached("ROLLBACK");
-  if (sqlite3_get_autocommit(c.db)) c.transactionEnded();
-  // What the undone change wrote to the log is dropped from the file too.
-  if (checkpointer_) checkpointer_->Wake();
-}
 
 bool IsDamageCode(std::int32_t code) {
   switch (code & 0xff) {
