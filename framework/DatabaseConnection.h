@@ -1,4 +1,6 @@
 #pragma once
+#include "framework/DatabaseTransaction.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +40,9 @@ inline std::string quotedName(std::string_view name) {
   return out + '"';
 }
 
+// How long a change waits for another connection's write lock.
+inline constexpr int kBusyTimeoutMs = 2000;
+
 // The connection and the state every operation on it shares: the latest result and the prepared
 // statements. Owned jointly by the Database and its record sets, so a record set outlives neither.
 struct Connection {
@@ -59,11 +64,14 @@ struct Connection {
 
   // Opens a transaction unless one is open; false (error state set) when it cannot, and while a
   // transaction that the engine rolled back by itself has not been ended by Commit or Rollback.
+  // Before the first change the file must have passed its check and still be at its path.
   bool beginIfNeeded();
-  // Ends the bookkeeping of the transaction once the engine has none open.
-  void transactionEnded();
-  // Marks the transaction begun here as lost when the engine has ended it by itself.
+  // The transaction's fate follows the engine: lost when the engine ended it by itself.
   void noticeLoss();
+  // Whether the transaction is lost (after noticeLoss); if so the error state is its failure.
+  bool failedByLoss();
+  // After a COMMIT or ROLLBACK was tried: ended once the engine holds no transaction.
+  void settleEnd();
   // Whether the file at the connection's path is still the one it holds; when it was moved,
   // deleted or replaced, false with the error state set and `moved`.
   bool stillAtPath();
@@ -96,12 +104,8 @@ struct Connection {
   bool prepared = true;
   std::shared_ptr<DatabaseCheck> check;
   std::vector<std::string> preparation;
-  // A transaction began here is open; the engine may end it by itself on a failure (a full disk,
-  // an I/O error, no memory), and then `lost` holds that failure for the caller's Commit.
-  bool transactionOpen = false;
-  bool lost = false;
-  std::int32_t lostCode = 0;
-  std::string lostMessage;
+  // What became of the transaction begun by beginIfNeeded.
+  TransactionState transaction;
   std::unordered_map<std::string, sqlite3_stmt*> statements;
   // Selects with bound values by SQL text, and whether a record set holds each one now.
   struct Select {
@@ -129,6 +133,9 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
 // Makes the connection ready for changes: WAL journal, synchronous NORMAL. The first write to the
 // file. False with the reason when it fails.
 bool configure(Connection& connection, std::string& reason);
+
+// Runs a statement that gives no rows once and resets it: its failure, or the reset's.
+int stepAndReset(sqlite3_stmt* statement);
 
 // Whether a statement of the connection is part-way through its rows.
 bool readingNow(sqlite3* db);
