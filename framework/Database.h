@@ -231,6 +231,17 @@ struct DatabaseProblem {
   std::string reason;  // the engine's code and message, or what is wrong, in words
 };
 
+// What the program's database item holds: the statements that make a new file (run in one
+// transaction), what keeps an existing file from being one (in words, empty when it is one; it may
+// only read), and what is written before its first change, once the file has been found whole.
+struct DatabaseItemSchema {
+  std::vector<std::string> create;
+  std::function<std::string(sqlite3*)> problem;
+  std::vector<std::string> preparation;
+};
+// The catalogue's schema; the catalogue defines it.
+const DatabaseItemSchema& CatalogueItem();
+
 // The database item by name: "lumeno" is lumeno.sqlite in the application data folder. A missing
 // file is created with its table; an existing one is used only when it is a catalogue (table
 // Folder1 with its nine columns and key), checked before anything is written, so a file that is
