@@ -1,6 +1,6 @@
 #pragma once
-#include "framework/Label.h"
-#include "framework/Window.h"
+#include "framework/controls/Label.h"
+#include "framework/windows/Window.h"
 
 // The About window: the program's name and version, a credit line and the link that opens the
 // bookmark "tavikurl" beside the application.

@@ -1,5 +1,5 @@
 #pragma once
-#include "framework/Application.h"
+#include "framework/windows/Application.h"
 
 // The application object: the framework's defaults for every application event.
 class App : public framework::Application {

@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "framework/FileType.h"
+#include "framework/files/FileType.h"
 
 // The application's file-type set: three types registered for the whole run.
 namespace FileTypes1 {

@@ -1,5 +1,5 @@
 #pragma once
-#include "framework/MenuItem.h"
+#include "framework/windows/MenuItem.h"
 
 // The application's one menu bar: the File and Edit menus. It handles no command itself; the items
 // are found by name.

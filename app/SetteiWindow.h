@@ -1,8 +1,8 @@
 #pragma once
-#include "framework/CheckBox.h"
-#include "framework/Label.h"
-#include "framework/PushButton.h"
-#include "framework/Window.h"
+#include "framework/controls/CheckBox.h"
+#include "framework/controls/Label.h"
+#include "framework/controls/PushButton.h"
+#include "framework/windows/Window.h"
 
 // The settings window: one check box for Module1::ErrorCD. The box shows the option when the
 // window opens; every close, whatever closes it, stores the box back into the option.

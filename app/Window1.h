@@ -4,16 +4,16 @@
 #include <optional>
 #include <string>
 
-#include "framework/FolderItem.h"
-#include "framework/Label.h"
-#include "framework/Listbox.h"
-#include "framework/MenuItem.h"
-#include "framework/NameIndexBuild.h"
-#include "framework/ProgressWheel.h"
-#include "framework/PushButton.h"
-#include "framework/ScrollBar.h"
-#include "framework/TextField.h"
-#include "framework/Window.h"
+#include "framework/files/FolderItem.h"
+#include "framework/controls/Label.h"
+#include "framework/controls/Listbox.h"
+#include "framework/windows/MenuItem.h"
+#include "catalogue/NameIndexBuild.h"
+#include "framework/controls/ProgressWheel.h"
+#include "framework/controls/PushButton.h"
+#include "framework/controls/ScrollBar.h"
+#include "framework/controls/TextField.h"
+#include "framework/windows/Window.h"
 
 // The main window: the catalogue tree, the search and the commands. The catalogue routines are
 // methods of this class and write their rows straight into its lists (they live in catalogue/).

@@ -3,10 +3,10 @@
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/KindText.h"
-#include "framework/MemoryBlock.h"
-#include "framework/Thread.h"
-#include "framework/Volumes.h"
+#include "framework/files/KindText.h"
+#include "framework/streams/MemoryBlock.h"
+#include "framework/threads/Thread.h"
+#include "framework/files/Volumes.h"
 
 namespace {
 const char* const kNewPrompt = "リストを作成するディスクを選んでください";

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/Label.h"
-#include "framework/Listbox.h"
-#include "framework/PushButton.h"
-#include "framework/Window.h"
+#include "framework/controls/Label.h"
+#include "framework/controls/Listbox.h"
+#include "framework/controls/PushButton.h"
+#include "framework/windows/Window.h"
 
 // The disc chooser: lists the mounted volumes (the start-up volume aside) and starts the read or
 // the update of the chosen one on a new reading thread.

@@ -1,7 +1,7 @@
 #pragma once
-#include "framework/Label.h"
-#include "framework/PushButton.h"
-#include "framework/Window.h"
+#include "framework/controls/Label.h"
+#include "framework/controls/PushButton.h"
+#include "framework/windows/Window.h"
 
 // The notice shown before the old-catalogue import: "読み込む" imports, "キャンセル" (the default
 // button) and the close box import nothing.

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "framework/Thread.h"
+#include "framework/threads/Thread.h"
 #include "tests/support/FnThread.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "framework/Database.h"
+#include "framework/database/Database.h"
 
 namespace {
 

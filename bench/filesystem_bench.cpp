@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "framework/FolderItem.h"
-#include "framework/KindText.h"
-#include "framework/Normalization.h"
+#include "framework/files/FolderItem.h"
+#include "framework/files/KindText.h"
+#include "framework/text/Normalization.h"
 #include "support/TreeGenerator.h"
 
 using framework::FolderItem;

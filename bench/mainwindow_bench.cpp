@@ -18,9 +18,9 @@
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
-#include "framework/Database.h"
-#include "framework/NameIndex.h"
-#include "framework/Window.h"
+#include "framework/database/Database.h"
+#include "catalogue/NameIndex.h"
+#include "framework/windows/Window.h"
 
 namespace {
 

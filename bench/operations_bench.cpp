@@ -31,12 +31,12 @@
 #include "app/Window3.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
-#include "framework/Database.h"
-#include "framework/Dialogs.h"
-#include "framework/NameIndexBuild.h"
-#include "framework/SpecialFolder.h"
-#include "framework/Thread.h"
-#include "framework/Window.h"
+#include "framework/database/Database.h"
+#include "framework/windows/Dialogs.h"
+#include "catalogue/NameIndexBuild.h"
+#include "framework/files/SpecialFolder.h"
+#include "framework/threads/Thread.h"
+#include "framework/windows/Window.h"
 #include "support/BenchApplication.h"
 
 namespace {

@@ -34,10 +34,10 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
-#include "framework/Dialogs.h"
-#include "framework/SpecialFolder.h"
-#include "framework/Thread.h"
-#include "framework/Volumes.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/files/SpecialFolder.h"
+#include "framework/threads/Thread.h"
+#include "framework/files/Volumes.h"
 #include "support/TreeGenerator.h"
 
 namespace {

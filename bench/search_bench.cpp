@@ -25,9 +25,9 @@
 #include "app/MenuBar1.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Database.h"
+#include "framework/database/Database.h"
 #include "catalogue/NameIndexing.h"
-#include "framework/Window.h"
+#include "framework/windows/Window.h"
 #include "support/BenchApplication.h"
 
 namespace {

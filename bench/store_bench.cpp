@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/Database.h"
+#include "framework/database/Database.h"
 
 namespace {
 

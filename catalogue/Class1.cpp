@@ -5,7 +5,7 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Dialogs.h"
+#include "framework/windows/Dialogs.h"
 
 namespace {
 // Every Class1 alive; all of them live on the main thread, so no lock is needed.

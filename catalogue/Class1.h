@@ -1,7 +1,7 @@
 #pragma once
 #include <functional>
 
-#include "framework/Thread.h"
+#include "framework/threads/Thread.h"
 
 // The reading thread: reads a new disc or updates one, as Module1::PB says when it begins.
 // Start it with `std::make_shared<Class1>()->Run();` — a new thread for every confirmed choice.

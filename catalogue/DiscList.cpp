@@ -12,11 +12,11 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Date.h"
-#include "framework/NameIndex.h"
-#include "framework/Normalization.h"
-#include "framework/Text.h"
-#include "framework/Thread.h"
+#include "framework/text/Date.h"
+#include "catalogue/NameIndex.h"
+#include "framework/text/Normalization.h"
+#include "framework/text/Text.h"
+#include "framework/threads/Thread.h"
 
 namespace {
 

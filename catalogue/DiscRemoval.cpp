@@ -8,10 +8,10 @@
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/Database.h"
-#include "framework/Dialogs.h"
-#include "framework/Text.h"
-#include "framework/Thread.h"
+#include "framework/database/Database.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/text/Text.h"
+#include "framework/threads/Thread.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
-#include "framework/Dialogs.h"
-#include "framework/Text.h"
-#include "framework/Window.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/text/Text.h"
+#include "framework/windows/Window.h"
 
 namespace Module1 {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "framework/Database.h"
+#include "framework/database/Database.h"
 
 // The globals through which the windows hand work to the catalogue core, and the catalogue database.
 namespace Module1 {

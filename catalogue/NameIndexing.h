@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "framework/NameIndexBuild.h"
+#include "catalogue/NameIndexBuild.h"
 
 class Window1;
 

@@ -1,6 +1,6 @@
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Normalization.h"
+#include "framework/text/Normalization.h"
 
 std::string Window1::UTF8Mac(const std::string& name) {
   if (auto composed = framework::ComposeUtf8(name)) return *std::move(composed);

@@ -14,14 +14,14 @@
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/Database.h"
-#include "framework/Date.h"
-#include "framework/Dialogs.h"
-#include "framework/Encodings.h"
-#include "framework/SpecialFolder.h"
-#include "framework/Text.h"
-#include "framework/TextInputStream.h"
-#include "framework/Thread.h"
+#include "framework/database/Database.h"
+#include "framework/text/Date.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/text/Encodings.h"
+#include "framework/files/SpecialFolder.h"
+#include "framework/text/Text.h"
+#include "framework/streams/TextInputStream.h"
+#include "framework/threads/Thread.h"
 
 namespace {
 

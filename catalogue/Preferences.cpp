@@ -8,8 +8,8 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/BinaryStream.h"
-#include "framework/SpecialFolder.h"
+#include "framework/streams/BinaryStream.h"
+#include "framework/files/SpecialFolder.h"
 
 namespace Module1 {
 

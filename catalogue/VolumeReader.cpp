@@ -5,16 +5,16 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Database.h"
-#include "framework/Date.h"
-#include "framework/Dialogs.h"
-#include "framework/KindText.h"
-#include "framework/MemoryBlock.h"
-#include "framework/Normalization.h"
-#include "framework/ReadAhead.h"
-#include "framework/Text.h"
-#include "framework/Thread.h"
-#include "framework/Volumes.h"
+#include "framework/database/Database.h"
+#include "framework/text/Date.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/files/KindText.h"
+#include "framework/streams/MemoryBlock.h"
+#include "framework/text/Normalization.h"
+#include "framework/files/ReadAhead.h"
+#include "framework/text/Text.h"
+#include "framework/threads/Thread.h"
+#include "framework/files/Volumes.h"
 
 namespace {
 

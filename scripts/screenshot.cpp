@@ -23,10 +23,10 @@
 #include "app/Window1.h"
 #include "app/Window2.h"
 #include "catalogue/Class1.h"
-#include "framework/Application.h"
-#include "framework/Dialogs.h"
-#include "framework/Volumes.h"
-#include "framework/Window.h"
+#include "framework/windows/Application.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/files/Volumes.h"
+#include "framework/windows/Window.h"
 
 namespace {
 

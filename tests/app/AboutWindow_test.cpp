@@ -14,8 +14,8 @@
 #include <sys/stat.h>
 
 #include "app/AboutWindow.h"
-#include "framework/FolderItem.h"
-#include "framework/Window.h"
+#include "framework/files/FolderItem.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {

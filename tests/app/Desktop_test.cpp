@@ -23,8 +23,8 @@
 #include "app/Window1.h"
 #include "app/Window2.h"
 #include "app/Window3.h"
-#include "framework/Application.h"
-#include "framework/Window.h"
+#include "framework/windows/Application.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "app/SetteiWindow.h"
 #include "catalogue/Module1.h"
-#include "framework/Window.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {

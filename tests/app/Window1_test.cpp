@@ -22,7 +22,7 @@
 #include "app/Window3.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/Window.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 using testsupport::Row;

@@ -9,8 +9,8 @@
 
 #include "app/Window1.h"
 #include "app/Window3.h"
-#include "framework/Dialogs.h"
-#include "framework/Window.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "app/Window2.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/Thread.h"
+#include "framework/threads/Thread.h"
 #include "CatalogueSql.h"
 #include "support/TestSupport.h"
 

@@ -9,8 +9,8 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Date.h"
-#include "framework/Thread.h"
+#include "framework/text/Date.h"
+#include "framework/threads/Thread.h"
 #include "support/FnThread.h"
 #include "support/TestSupport.h"
 

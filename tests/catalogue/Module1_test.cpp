@@ -18,8 +18,8 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Class1.h"
-#include "framework/DatabaseCheck.h"
-#include "framework/Window.h"
+#include "framework/database/DatabaseCheck.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -20,10 +20,10 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
-#include "framework/Database.h"
-#include "framework/NameIndex.h"
-#include "framework/Normalization.h"
-#include "framework/Thread.h"
+#include "framework/database/Database.h"
+#include "catalogue/NameIndex.h"
+#include "framework/text/Normalization.h"
+#include "framework/threads/Thread.h"
 #include "support/TestSupport.h"
 
 using testsupport::Row;

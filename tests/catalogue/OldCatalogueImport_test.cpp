@@ -22,8 +22,8 @@
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/Database.h"
-#include "framework/Dialogs.h"
+#include "framework/database/Database.h"
+#include "framework/windows/Dialogs.h"
 #include "support/TestSupport.h"
 
 namespace {

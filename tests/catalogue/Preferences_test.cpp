@@ -16,7 +16,7 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/Window.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "app/Window1.h"
-#include "framework/Dialogs.h"
-#include "framework/FolderItem.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/files/FolderItem.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
 #include "CatalogueSql.h"

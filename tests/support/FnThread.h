@@ -2,7 +2,7 @@
 #include <functional>
 #include <utility>
 
-#include "framework/Thread.h"
+#include "framework/threads/Thread.h"
 
 // A thread whose Run event is a function.
 class FnThread : public framework::Thread {

@@ -27,13 +27,13 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Module1.h"
-#include "framework/Database.h"
-#include "framework/Dialogs.h"
-#include "framework/NameIndex.h"
-#include "framework/SpecialFolder.h"
-#include "framework/Thread.h"
-#include "framework/Volumes.h"
-#include "framework/Window.h"
+#include "framework/database/Database.h"
+#include "framework/windows/Dialogs.h"
+#include "catalogue/NameIndex.h"
+#include "framework/files/SpecialFolder.h"
+#include "framework/threads/Thread.h"
+#include "framework/files/Volumes.h"
+#include "framework/windows/Window.h"
 
 extern char** environ;
 

@@ -1,0 +1,199 @@
+#include "catalogue/NameIndex.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "framework/database/DatabaseConnection.h"
+
+namespace framework {
+
+namespace {
+
+constexpr const char* kSchemaName = "lumeno_names";
+
+constexpr const char* kScan = "SELECT No, FolNo, Name, Folder FROM Folder1 WHERE Name LIKE ?1";
+// The watermark is read in the same statement as the index, so the two agree; ?3 lowers it to
+// below the numbers this connection wrote that the index may not hold yet. Each half is in No
+// order and the halves do not overlap, so no sort is needed.
+constexpr const char* kIndexed =
+    "SELECT No, FolNo, Name, Folder FROM Folder1 "
+    "WHERE No <= COALESCE((SELECT MIN(UpTo, ?3) FROM lumeno_names.Built), 0) "
+    "AND No IN (SELECT rowid FROM lumeno_names.Names WHERE Names MATCH ?1) AND Name LIKE ?2 "
+    "UNION ALL SELECT No, FolNo, Name, Folder FROM Folder1 "
+    "WHERE No > COALESCE((SELECT MIN(UpTo, ?3) FROM lumeno_names.Built), 0) AND Name LIKE ?2 "
+    "ORDER BY No";
+
+// The watches by connection; the hooks hold a plain pointer to theirs, taken away before it goes.
+struct Watch {
+  std::shared_ptr<NameIndex::Written> written;
+  std::function<void()> committed;
+};
+std::mutex watchesMutex;
+std::unordered_map<sqlite3*, std::unique_ptr<Watch>> watches;
+
+Watch* watchOf(sqlite3* db) {
+  std::lock_guard lock(watchesMutex);
+  auto found = watches.find(db);
+  return found == watches.end() ? nullptr : found->second.get();
+}
+
+void lowerTo(std::atomic<std::int64_t>& mark, std::int64_t value) {
+  std::int64_t now = mark.load();
+  while (value < now && !mark.compare_exchange_weak(now, value)) {
+  }
+}
+
+void rowWritten(void* watch, int op, const char* schema, const char* table, sqlite3_int64 rowid) {
+  // A deletion needs nothing: the join drops what the index still holds of it.
+  if (op == SQLITE_DELETE || std::strcmp(schema, "main") != 0 || !detail::sameName(table, "Folder1")) return;
+  lowerTo(static_cast<Watch*>(watch)->written->open, rowid);
+}
+
+int logWritten(void* watch, sqlite3*, const char* schema, int) {
+  if (std::strcmp(schema, "main") != 0) return SQLITE_OK;
+  auto* w = static_cast<Watch*>(watch);
+  lowerTo(w->written->committed, w->written->open.exchange(NameIndex::kNone));
+  if (w->committed) w->committed();
+  return SQLITE_OK;
+}
+
+void rolledBack(void* watch) { static_cast<Watch*>(watch)->written->open = NameIndex::kNone; }
+
+bool attached(sqlite3* db) { return sqlite3_db_filename(db, kSchemaName) != nullptr; }
+
+}  // namespace
+
+std::string NameIndex::ReadOnlyUri(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (unsigned char ch : path) {
+    if (std::isalnum(ch) || std::strchr("/._-~", ch)) {
+      uri += static_cast<char>(ch);
+    } else {
+      uri += '%';
+      uri += hex[ch >> 4];
+      uri += hex[ch & 15];
+    }
+  }
+  return uri + "?mode=ro";
+}
+
+namespace {
+
+bool attach(detail::Connection& c, const std::string& file) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(c.db, "ATTACH ?1 AS lumeno_names", -1, &st, nullptr) != SQLITE_OK) return false;
+  const std::string uri = NameIndex::ReadOnlyUri(file);
+  sqlite3_bind_text(st, 1, uri.c_str(), static_cast<int>(uri.size()), SQLITE_STATIC);
+  const bool ok = sqlite3_step(st) == SQLITE_DONE;
+  sqlite3_finalize(st);
+  return ok;
+}
+
+}  // namespace
+
+std::string NameIndex::FilePath(const std::string& cataloguePath) {
+  const std::size_t slash = cataloguePath.rfind('/');
+  return (slash == std::string::npos ? std::string() : cataloguePath.substr(0, slash + 1)) + kFileName;
+}
+
+std::string NameIndex::CataloguePath(Database& db) {
+  const char* file = sqlite3_db_filename(db.connection_->db, "main");
+  return file ? file : "";
+}
+
+void NameIndex::StartWatching(Database& db, std::shared_ptr<Written> written, std::function<void()> committed) {
+  StopWatching(db);
+  sqlite3* handle = db.connection_->db;
+  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed)});
+  Watch* w = watch.get();
+  {
+    std::lock_guard lock(watchesMutex);
+    watches[handle] = std::move(watch);
+  }
+  // The catalogue's connection never checkpoints by itself, so its log hook is free.
+  sqlite3_update_hook(handle, rowWritten, w);
+  sqlite3_rollback_hook(handle, rolledBack, w);
+  sqlite3_wal_hook(handle, logWritten, w);
+}
+
+void NameIndex::StopWatching(Database& db) {
+  detail::Connection& c = *db.connection_;
+  // The engine runs no hook once these return: each waits for the connection's lock.
+  sqlite3_update_hook(c.db, nullptr, nullptr);
+  sqlite3_rollback_hook(c.db, nullptr, nullptr);
+  sqlite3_wal_hook(c.db, nullptr, nullptr);
+  {
+    std::lock_guard lock(watchesMutex);
+    watches.erase(c.db);
+  }
+  // A record set still open keeps it attached; it is not read again without a watch.
+  if (attached(c.db) && sqlite3_get_autocommit(c.db)) sqlite3_exec(c.db, "DETACH lumeno_names", nullptr, nullptr, nullptr);
+}
+
+std::optional<std::string> NameIndex::MatchQuery(std::string_view term) {
+  std::string query, run;
+  int characters = 0;
+  bool wellFormed = true;
+  auto endRun = [&] {
+    if (characters >= 3) {
+      if (!query.empty()) query += " AND ";
+      query += '"';
+      for (char ch : run) {
+        if (ch == '"') query += '"';
+        query += ch;
+      }
+      query += '"';
+    }
+    run.clear();
+    characters = 0;
+  };
+  for (std::size_t i = 0; i < term.size();) {
+    const auto b = static_cast<unsigned char>(term[i]);
+    const std::size_t length = b < 0x80 ? 1 : b >= 0xF8 ? 0 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    if (length == 0 || i + length > term.size()) {
+      wellFormed = false;
+      break;
+    }
+    for (std::size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(term[i + k]) & 0xC0) != 0x80) wellFormed = false;
+    if (!wellFormed) break;
+    if (b == '%' || b == '_') {
+      endRun();
+    } else {
+      run.append(term.substr(i, length));
+      ++characters;
+    }
+    i += length;
+  }
+  if (!wellFormed) return std::nullopt;
+  endRun();
+  if (query.empty()) return std::nullopt;
+  return query;
+}
+
+std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& term, bool mayWrite) {
+  detail::Connection& c = *db.connection_;
+  const std::string pattern = "%" + term + "%";
+  const Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
+  const std::optional<std::string> match = watch && watch->written->ready ? MatchQuery(term) : std::nullopt;
+  // Attaching cannot happen inside a transaction: until it can, the search scans.
+  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c, watch->written->file)))
+    return db.SQLSelect(kScan, {pattern});
+  if (!match) return db.SQLSelect(kScan, {pattern});
+  // The marks and the first step, which fixes what the statement sees, under the connection's
+  // lock: a commit running aside cannot come between them.
+  sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
+  sqlite3_mutex_enter(lock);
+  const std::int64_t written = std::min(watch->written->open.load(), watch->written->committed.load());
+  auto found = db.SQLSelect(kIndexed, {*match, pattern, written == kNone ? kNone : std::max(written, kFloor + 1) - 1});
+  sqlite3_mutex_leave(lock);
+  return found ? std::move(found) : db.SQLSelect(kScan, {pattern});
+}
+
+}  // namespace framework

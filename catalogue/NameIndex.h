@@ -1,0 +1,71 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "framework/database/Database.h"
+
+namespace framework {
+
+// A trigram index of Folder1's names in a file of its own beside the catalogue: a cache that can
+// be thrown away and built again at any time. Its table Names (FTS5, rowid = No) holds the names of
+// the catalogue's records numbered up to the watermark Built.UpTo, as they were when indexed; a
+// name indexed and since deleted stays until the catalogue's join drops it. The catalogue itself
+// keeps no trace of it. NameIndexBuild fills it; the search reads it through the catalogue's own
+// connection, which attaches it read-only.
+class NameIndex {
+ public:
+  static constexpr const char* kFileName = "lumeno-names.sqlite";
+  // No number written; the watermark of an index that holds nothing.
+  static constexpr std::int64_t kNone = 0x7fffffffffffffff;
+  static constexpr std::int64_t kFloor = -kNone - 1;
+
+  // The index file of the catalogue file at `cataloguePath`: beside it, in the same folder.
+  static std::string FilePath(const std::string& cataloguePath);
+
+  // Drop what earlier versions kept of the index inside the catalogue (the index, its queue and
+  // triggers); each does nothing where there is nothing to drop.
+  static constexpr const char* kDropFromCatalogue[] = {
+      "DROP TRIGGER IF EXISTS Folder1Names_Insert", "DROP TRIGGER IF EXISTS Folder1Names_Delete",
+      "DROP TRIGGER IF EXISTS Folder1Names_Update", "DROP TABLE IF EXISTS Folder1Names",
+      "DROP TABLE IF EXISTS Folder1NamesBuilt",     "DROP TABLE IF EXISTS Folder1NamesQueue",
+  };
+
+  // The lowest record numbers that the catalogue's connection wrote: numbers below the watermark
+  // that the index does not hold (an import keeps its old numbers; numbers freed by a deletion
+  // come back once the numbering is refreshed). The search scans from there; the build indexes
+  // them again. Written by the connection's hooks, on whatever thread the engine runs them.
+  struct Written {
+    std::atomic<std::int64_t> open{kNone};       // inserted by the transaction that is open
+    std::atomic<std::int64_t> committed{kNone};  // committed since the build last looked
+    std::atomic<bool> ready{false};              // the index file is there to be attached
+    std::string file;                            // the index file
+  };
+  // Hooks `written` onto the catalogue's connection until StopWatching; `committed` runs after
+  // every commit of it, on the committing thread, and must not touch the connection.
+  static void StartWatching(Database& db, std::shared_ptr<Written> written, std::function<void()> committed);
+  // Takes the hooks away and detaches the index; the next search scans until the next watch is ready.
+  static void StopWatching(Database& db);
+  // The file as a URI that opens it read-only, whatever characters its path holds.
+  static std::string ReadOnlyUri(const std::string& path);
+  // The catalogue file of the connection; empty for one in memory.
+  static std::string CataloguePath(Database& db);
+
+  // The FTS5 query whose rows hold every name that LIKE '%term%' matches: one phrase for each run
+  // of at least three characters between wildcards. None when no run is that long (the trigram
+  // index cannot narrow it) or the term is not well-formed UTF-8.
+  static std::optional<std::string> MatchQuery(std::string_view term);
+
+  // The records (No, FolNo, Name, Folder) whose Name matches LIKE '%term%', in No order: exactly
+  // those a scan of Folder1 gives. The index gives candidates up to its watermark, each checked
+  // against the record's name as it is now; the records above it are scanned. Without a watch
+  // that is ready, a term the index cannot narrow, or without `mayWrite` (a catalogue whose
+  // damage makes the index untrusted) the whole table is scanned. Nullptr when the query fails.
+  static std::unique_ptr<RecordSet> Search(Database& db, const std::string& term, bool mayWrite);
+};
+
+}  // namespace framework

@@ -1,0 +1,251 @@
+#include "catalogue/NameIndexBuild.h"
+
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <vector>
+
+namespace framework {
+
+namespace {
+
+// Rows per transaction of the index: each commit merges what the index holds, so fewer and larger
+// ones cost less; a stop interrupts the one under way.
+constexpr std::int64_t kBatch = 50000;
+
+constexpr const char* kSchema =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+    "CREATE VIRTUAL TABLE IF NOT EXISTS Names USING fts5(Name, tokenize='trigram', columnsize=0); "
+    "CREATE TABLE IF NOT EXISTS Built (UpTo INTEGER NOT NULL); "
+    "INSERT INTO Built SELECT -9223372036854775808 WHERE NOT EXISTS (SELECT 1 FROM Built)";
+
+// The thread's scheduling priority below the program's other threads.
+constexpr int kNice = 10;
+
+std::mutex buildsMutex;
+std::vector<const NameIndexBuild*> builds;
+
+struct CloseConnection {
+  void operator()(sqlite3* db) const { sqlite3_close(db); }
+};
+using Connection = std::unique_ptr<sqlite3, CloseConnection>;
+
+// One statement at a time on the build's own connection, each prepared for the call.
+class Index {
+ public:
+  explicit Index(Connection db) : db_(std::move(db)) {}
+  sqlite3* handle() const { return db_.get(); }
+
+  // Runs one statement to its end; `first` takes the first column of its first row (none for NULL).
+  bool run(const char* sql, std::initializer_list<std::int64_t> values = {},
+           std::optional<std::int64_t>* first = nullptr) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_.get(), sql, -1, &st, nullptr) != SQLITE_OK) return false;
+    int i = 1;
+    for (std::int64_t v : values) sqlite3_bind_int64(st, i++, v);
+    int rc = sqlite3_step(st);
+    if (first) *first = std::nullopt;
+    if (rc == SQLITE_ROW && first && sqlite3_column_type(st, 0) != SQLITE_NULL) *first = sqlite3_column_int64(st, 0);
+    while (rc == SQLITE_ROW) rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE;
+  }
+
+  // Inside a transaction of its own; false (undone) when a step failed.
+  template <typename Steps>
+  bool transaction(Steps steps) {
+    if (!run("BEGIN IMMEDIATE")) return false;
+    if (steps() && run("COMMIT")) return true;
+    run("ROLLBACK");
+    return false;
+  }
+
+  std::optional<std::int64_t> watermark() {
+    std::optional<std::int64_t> upTo;
+    return run("SELECT UpTo FROM Built", {}, &upTo) ? upTo : std::nullopt;
+  }
+
+  // Forgets every name numbered above `upTo`.
+  bool cut(std::int64_t upTo) {
+    return transaction([&] {
+      return run("DELETE FROM Names WHERE rowid > ?1", {upTo}) &&
+             run("UPDATE Built SET UpTo = MIN(UpTo, ?1)", {upTo});
+    });
+  }
+
+  // Indexes the next records above the watermark `upTo`: the new watermark, none when nothing
+  // was left, or false on failure.
+  bool batch(std::int64_t upTo, std::optional<std::int64_t>& last) {
+    return transaction([&] {
+      return run("SELECT MAX(No) FROM (SELECT No FROM catalogue.Folder1 WHERE No > ?1 ORDER BY No LIMIT ?2)",
+                 {upTo, kBatch}, &last) &&
+             (!last || (run("INSERT INTO Names (rowid, Name) SELECT No, Name FROM catalogue.Folder1 "
+                            "WHERE No > ?1 AND No <= ?2",
+                            {upTo, *last}) &&
+                        run("UPDATE Built SET UpTo = ?1", {*last})));
+    });
+  }
+
+  // The catalogue's highest number; kFloor for an empty one.
+  std::optional<std::int64_t> highestInCatalogue() {
+    std::optional<std::int64_t> highest;
+    if (!run("SELECT MAX(No) FROM catalogue.Folder1", {}, &highest)) return std::nullopt;
+    return highest.value_or(NameIndex::kFloor);
+  }
+
+ private:
+  Connection db_;
+};
+
+// The index file ready for use, the catalogue attached read-only as "catalogue". A file that is no
+// index or a damaged one is only a cache: it is made anew once.
+std::unique_ptr<Index> openIndex(const std::string& file, const std::string& catalogue) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    sqlite3* handle = nullptr;
+    int rc = sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
+    Connection db(handle);
+    if (rc == SQLITE_OK) {
+      sqlite3_busy_timeout(handle, 2000);
+      rc = sqlite3_exec(handle, kSchema, nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK) {
+      sqlite3_stmt* st = nullptr;
+      rc = sqlite3_prepare_v2(handle, "ATTACH ?1 AS catalogue", -1, &st, nullptr);
+      const std::string uri = NameIndex::ReadOnlyUri(catalogue);
+      if (rc == SQLITE_OK) sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
+      if (rc == SQLITE_OK) rc = sqlite3_step(st) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(handle);
+      sqlite3_finalize(st);
+      if (rc == SQLITE_OK) return std::make_unique<Index>(std::move(db));
+      return nullptr;
+    }
+    if (attempt > 0 || (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_READONLY) return nullptr;
+    db.reset();
+    for (const char* ending : {"", "-wal", "-shm"}) std::remove((file + ending).c_str());
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+NameIndexBuild::NameIndexBuild(std::shared_ptr<Database> db, std::function<void(bool)> catchingUp)
+    : db_(std::move(db)), written_(std::make_shared<NameIndex::Written>()), catchingUp_(std::move(catchingUp)) {
+  written_->file = NameIndex::FilePath(NameIndex::CataloguePath(*db_));
+  // Watched before the thread looks at the catalogue, so no write of the connection goes unseen.
+  NameIndex::StartWatching(*db_, written_, [this] { wake(); });
+  {
+    std::lock_guard lock(buildsMutex);
+    builds.push_back(this);
+  }
+  thread_ = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+}
+
+NameIndexBuild::~NameIndexBuild() {
+  NameIndex::StopWatching(*db_);
+  thread_.request_stop();
+  {
+    std::lock_guard lock(mutex_);
+    if (working_) sqlite3_interrupt(working_);
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  std::lock_guard lock(buildsMutex);
+  builds.erase(std::remove(builds.begin(), builds.end(), this), builds.end());
+}
+
+bool NameIndexBuild::Idle() const {
+  std::lock_guard lock(mutex_);
+  return idle_;
+}
+
+bool NameIndexBuild::AnyStarted() {
+  std::lock_guard lock(buildsMutex);
+  return !builds.empty();
+}
+
+bool NameIndexBuild::AllIdle() {
+  std::lock_guard lock(buildsMutex);
+  return std::all_of(builds.begin(), builds.end(), [](const NameIndexBuild* b) { return b->Idle(); });
+}
+
+void NameIndexBuild::wake() {
+  {
+    std::lock_guard lock(mutex_);
+    wanted_ = true;
+    idle_ = false;
+  }
+  wake_.notify_one();
+}
+
+void NameIndexBuild::report(bool catchingUp) {
+  if (!catchingUp_) return;
+  QMetaObject::invokeMethod(&context_, [this, catchingUp] { catchingUp_(catchingUp); }, Qt::QueuedConnection);
+}
+
+void NameIndexBuild::run(std::stop_token stop) {
+  // On a busy machine the window's thread goes first: the index only saves the search a scan.
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
+  bool behind = false;
+  auto finish = [&] {
+    written_->ready = false;
+    std::lock_guard lock(mutex_);
+    working_ = nullptr;
+    idle_ = true;
+  };
+  const std::string catalogue = NameIndex::CataloguePath(*db_);
+  std::unique_ptr<Index> index = catalogue.empty() ? nullptr : openIndex(written_->file, catalogue);
+  if (!index) return finish();
+  {
+    std::lock_guard lock(mutex_);
+    working_ = index->handle();
+  }
+  // A failed or killed read may have left names above what the catalogue holds now, and those
+  // numbers come back: they go, before anyone reads the index.
+  const std::optional<std::int64_t> highest = index->highestInCatalogue();
+  std::optional<std::int64_t> upTo = index->watermark();
+  if (!highest || !upTo || (*upTo > *highest && !index->cut(*highest))) return finish();
+  upTo = std::min(*upTo, *highest);
+  written_->ready = true;
+  if (*upTo < *highest) {
+    behind = true;
+    report(true);
+  }
+  bool failed = false;
+  while (!stop.stop_requested() && !failed) {
+    {
+      std::unique_lock lock(mutex_);
+      wanted_ = false;
+    }
+    // Numbers the connection wrote at or below the watermark: indexed again from there.
+    std::int64_t low = written_->committed.load();
+    if (low <= *upTo) {
+      const std::int64_t below = std::max(low, NameIndex::kFloor + 1) - 1;
+      if (!index->cut(below)) break;
+      upTo = below;
+    }
+    if (low != NameIndex::kNone) written_->committed.compare_exchange_strong(low, NameIndex::kNone);
+    std::optional<std::int64_t> last = upTo;
+    while (last && !stop.stop_requested() && written_->committed.load() == NameIndex::kNone) {
+      failed = !index->batch(*upTo, last);
+      if (failed) break;
+      if (last) upTo = last;
+    }
+    if (failed || last) continue;
+    std::unique_lock lock(mutex_);
+    if (wanted_ || written_->committed.load() != NameIndex::kNone) continue;
+    idle_ = true;
+    if (behind) {
+      behind = false;
+      report(false);
+    }
+    wake_.wait(lock, stop, [this] { return wanted_; });
+  }
+  if (behind) report(false);
+  finish();
+}
+
+}  // namespace framework

@@ -1,7 +1,0 @@
-#include "framework/Cursors.h"
-
-namespace framework {
-
-QCursor ResourceCursor(int id) { return QCursor(id == 128 ? Qt::PointingHandCursor : Qt::ArrowCursor); }
-
-}  // namespace framework
