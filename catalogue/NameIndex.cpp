@@ -7,6 +7,8 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "framework/database/DatabaseConnection.h"
 
@@ -137,41 +139,38 @@ void NameIndex::StopWatching(Database& db) {
 }
 
 std::optional<std::string> NameIndex::MatchQuery(std::string_view term) {
-  std::string query, run;
-  int characters = 0;
-  bool wellFormed = true;
+  std::string query;
+  std::vector<std::string_view> run;  // the characters since the last wildcard
+  std::unordered_set<std::string_view> taken;
+  // The index keeps no positions, so a run is asked for as each of its trigrams: every name that
+  // holds the run holds them all, and the LIKE afterwards drops those that hold them apart.
   auto endRun = [&] {
-    if (characters >= 3) {
+    for (std::size_t k = 0; k + 3 <= run.size(); ++k) {
+      const std::string_view trigram(run[k].data(), run[k + 2].data() + run[k + 2].size() - run[k].data());
+      if (!taken.insert(trigram).second) continue;
       if (!query.empty()) query += " AND ";
       query += '"';
-      for (char ch : run) {
+      for (char ch : trigram) {
         if (ch == '"') query += '"';
         query += ch;
       }
       query += '"';
     }
     run.clear();
-    characters = 0;
   };
   for (std::size_t i = 0; i < term.size();) {
     const auto b = static_cast<unsigned char>(term[i]);
     const std::size_t length = b < 0x80 ? 1 : b >= 0xF8 ? 0 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
-    if (length == 0 || i + length > term.size()) {
-      wellFormed = false;
-      break;
-    }
+    if (length == 0 || i + length > term.size()) return std::nullopt;
     for (std::size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(term[i + k]) & 0xC0) != 0x80) wellFormed = false;
-    if (!wellFormed) break;
+      if ((static_cast<unsigned char>(term[i + k]) & 0xC0) != 0x80) return std::nullopt;
     if (b == '%' || b == '_') {
       endRun();
     } else {
-      run.append(term.substr(i, length));
-      ++characters;
+      run.push_back(term.substr(i, length));
     }
     i += length;
   }
-  if (!wellFormed) return std::nullopt;
   endRun();
   if (query.empty()) return std::nullopt;
   return query;

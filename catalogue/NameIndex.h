@@ -55,9 +55,9 @@ class NameIndex {
   // The catalogue file of the connection; empty for one in memory.
   static std::string CataloguePath(Database& db);
 
-  // The FTS5 query whose rows hold every name that LIKE '%term%' matches: one phrase for each run
-  // of at least three characters between wildcards. None when no run is that long (the trigram
-  // index cannot narrow it) or the term is not well-formed UTF-8.
+  // The FTS5 query whose rows hold every name that LIKE '%term%' matches (and maybe more): each
+  // trigram of each run of at least three characters between wildcards. None when no run is that
+  // long (the trigram index cannot narrow it) or the term is not well-formed UTF-8.
   static std::optional<std::string> MatchQuery(std::string_view term);
 
   // The records (No, FolNo, Name, Folder) whose Name matches LIKE '%term%', in No order: exactly

@@ -17,9 +17,13 @@ namespace {
 // ones cost less; a stop interrupts the one under way.
 constexpr std::int64_t kBatch = 50000;
 
+// The layout of the index file; a file of another is made anew. Without positions (detail=none)
+// the index takes a third less time to fill; the search asks for each trigram on its own.
+constexpr int kVersion = 2;
+
 constexpr const char* kSchema =
-    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
-    "CREATE VIRTUAL TABLE IF NOT EXISTS Names USING fts5(Name, tokenize='trigram', columnsize=0); "
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA user_version=2; "
+    "CREATE VIRTUAL TABLE IF NOT EXISTS Names USING fts5(Name, tokenize='trigram', detail=none, columnsize=0); "
     "CREATE TABLE IF NOT EXISTS Built (UpTo INTEGER NOT NULL); "
     "INSERT INTO Built SELECT -9223372036854775808 WHERE NOT EXISTS (SELECT 1 FROM Built)";
 
@@ -108,10 +112,17 @@ std::unique_ptr<Index> openIndex(const std::string& file, const std::string& cat
     sqlite3* handle = nullptr;
     int rc = sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
-    Connection db(handle);
+    auto index = std::make_unique<Index>(Connection(handle));
     if (rc == SQLITE_OK) {
       sqlite3_busy_timeout(handle, 2000);
-      rc = sqlite3_exec(handle, kSchema, nullptr, nullptr, nullptr);
+      std::optional<std::int64_t> version, tables;
+      if (!index->run("PRAGMA user_version", {}, &version) ||
+          !index->run("SELECT COUNT(*) FROM sqlite_master", {}, &tables))
+        rc = sqlite3_errcode(handle);
+      else if (tables.value_or(0) > 0 && version.value_or(0) != kVersion)
+        rc = SQLITE_CORRUPT;
+      else
+        rc = sqlite3_exec(handle, kSchema, nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK) {
       sqlite3_stmt* st = nullptr;
@@ -120,11 +131,11 @@ std::unique_ptr<Index> openIndex(const std::string& file, const std::string& cat
       if (rc == SQLITE_OK) sqlite3_bind_text(st, 1, uri.c_str(), -1, SQLITE_TRANSIENT);
       if (rc == SQLITE_OK) rc = sqlite3_step(st) == SQLITE_DONE ? SQLITE_OK : sqlite3_errcode(handle);
       sqlite3_finalize(st);
-      if (rc == SQLITE_OK) return std::make_unique<Index>(std::move(db));
+      if (rc == SQLITE_OK) return index;
       return nullptr;
     }
     if (attempt > 0 || (rc & 0xff) == SQLITE_CANTOPEN || (rc & 0xff) == SQLITE_READONLY) return nullptr;
-    db.reset();
+    index.reset();
     for (const char* ending : {"", "-wal", "-shm"}) std::remove((file + ending).c_str());
   }
   return nullptr;

@@ -299,8 +299,23 @@ TEST_F(NameSearchTest, ShortAndWildTermsLeaveTheIndexForTheScan) {
   } cases[] = {{"", false}, {"ab", false}, {"イド", false}, {"a%b_c", false}, {"%%%", false},
                {"abc", true}, {"a%bcd", true}, {"イドブ", true}, {"ab_cde", true}};
   for (const auto& c : cases) EXPECT_EQ(framework::NameIndex::MatchQuery(c.term).has_value(), c.narrowed) << c.term;
-  EXPECT_EQ(framework::NameIndex::MatchQuery("a\"bc%d\"e_fg"), "\"a\"\"bc\" AND \"d\"\"e\"");
+  EXPECT_EQ(framework::NameIndex::MatchQuery("a\"bc%d\"e_fg"), "\"a\"\"b\" AND \"\"\"bc\" AND \"d\"\"e\"");
+  EXPECT_EQ(framework::NameIndex::MatchQuery("ああああ写"), "\"あああ\" AND \"ああ写\"");
   EXPECT_FALSE(framework::NameIndex::MatchQuery("abc\xFF"));
+}
+
+// An index file of an earlier layout is made anew, even one that claims to have caught up.
+TEST_F(NameSearchTest, AnIndexFileOfAnEarlierLayoutIsBuiltAgain) {
+  const std::vector<Row> rows = corpus(5);
+  testsupport::writeCatalogue(rows);
+  ASSERT_EQ(Sql(framework::NameIndex::FilePath(testsupport::cataloguePath()))
+                .exec("CREATE VIRTUAL TABLE Names USING fts5(Name, tokenize='trigram', columnsize=0); "
+                      "CREATE TABLE Built (UpTo INTEGER NOT NULL); INSERT INTO Built VALUES (" +
+                      std::to_string(rows.back().No) + ")"),
+            SQLITE_OK);
+  expectCaughtUp();
+  EXPECT_EQ(indexValue("SELECT COUNT(*) FROM Names"), static_cast<std::int64_t>(rows.size()));
+  expectSameAsPlainSearch(7, 100);
 }
 
 TEST_F(NameSearchTest, ADecomposedTextFindsTheComposedNames) {
@@ -401,6 +416,7 @@ TEST_F(NameSearchTest, DISABLED_ChildReadsUntilKilled) {
   ASSERT_TRUE(waitUntil([] { return NameIndexing::Idle(); }, 20000));
   w().CDList().setListIndex(w().CDList().ListCount() - 1);
   w().SakujyoButton().Push();
+  // A read is refused while the removal runs.
   ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }));
   const std::int32_t maxID = Module1::MaxID;
   w().CDName = "Big";
