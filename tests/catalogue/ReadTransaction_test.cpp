@@ -288,7 +288,8 @@ TEST_F(ReadTransactionTest, DISABLED_ChildReadsUntilKilled) {
 }
 
 TEST_F(ReadTransactionTest, AReadKilledMidwayLeavesTheCatalogueAsItWas) {
-  const std::string big = testsupport::makeTree(tmp_.path().toStdString() + "/big", manyEntries(30, 100));
+  // Large enough that the walk is still under way when the child is killed.
+  const std::string big = testsupport::makeTree(tmp_.path().toStdString() + "/big", manyEntries(150, 100));
   replaceCatalogue(kCatalogue);
 
   // Pages of the unfinished read are in the log on disk when the kill comes.
