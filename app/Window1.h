@@ -95,5 +95,5 @@ class Window1 : public framework::Window {
   void CreateControls0();
 
   // Keeps the name index caught up beside the window; stops with the window.
-  std::unique_ptr<framework::NameIndexBuild> nameIndexing_;
+  std::unique_ptr<NameIndexBuild> nameIndexing_;
 };

@@ -218,7 +218,7 @@ QString catalogue(const std::string& key, const std::vector<long>& sizes) {
   {
     // The name index's file is kept beside it, complete, as a run of the program leaves it.
     auto item = framework::DatabaseItem("lumeno");
-    framework::NameIndexBuild index(item, [](bool) {});
+    NameIndexBuild index(item, [](bool) {});
     waitUntil([&] { return index.Idle(); });
   }
   std::ofstream(done.toStdString()) << kVersion;

@@ -229,7 +229,7 @@ void Window1::KensakuButton_Action() {
   // Names are stored composed, so a text typed or pasted decomposed is composed like them.
   const std::optional<std::string> composed = framework::ComposeUtf8(typed);
   const std::shared_ptr<framework::Database> db = Module1::db;
-  auto rs = framework::NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
+  auto rs = NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
   if (!rs || rs->Eof()) return;
   auto hits = std::make_shared<HitListing>(HitListing{db, std::move(rs), PathMemo(*db)});
   // The first hits show at once; a long list goes on filling beside the window, which answers meanwhile.

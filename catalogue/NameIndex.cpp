@@ -12,7 +12,9 @@
 
 #include "framework/database/DatabaseConnection.h"
 
-namespace framework {
+using framework::Database;
+using framework::RecordSet;
+namespace detail = framework::detail;
 
 namespace {
 
@@ -195,4 +197,3 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
   return found ? std::move(found) : db.SQLSelect(kScan, {pattern});
 }
 
-}  // namespace framework

@@ -9,7 +9,6 @@
 
 #include "framework/database/Database.h"
 
-namespace framework {
 
 // A trigram index of Folder1's names in a file of its own beside the catalogue: a cache that can
 // be thrown away and built again at any time. Its table Names (FTS5, rowid = No) holds the names of
@@ -47,13 +46,13 @@ class NameIndex {
   };
   // Hooks `written` onto the catalogue's connection until StopWatching; `committed` runs after
   // every commit of it, on the committing thread, and must not touch the connection.
-  static void StartWatching(Database& db, std::shared_ptr<Written> written, std::function<void()> committed);
+  static void StartWatching(framework::Database& db, std::shared_ptr<Written> written, std::function<void()> committed);
   // Takes the hooks away and detaches the index; the next search scans until the next watch is ready.
-  static void StopWatching(Database& db);
+  static void StopWatching(framework::Database& db);
   // The file as a URI that opens it read-only, whatever characters its path holds.
   static std::string ReadOnlyUri(const std::string& path);
   // The catalogue file of the connection; empty for one in memory.
-  static std::string CataloguePath(Database& db);
+  static std::string CataloguePath(framework::Database& db);
 
   // The FTS5 query whose rows hold every name that LIKE '%term%' matches (and maybe more): each
   // trigram of each run of at least three characters between wildcards. None when no run is that
@@ -65,7 +64,6 @@ class NameIndex {
   // against the record's name as it is now; the records above it are scanned. Without a watch
   // that is ready, a term the index cannot narrow, or without `mayWrite` (a catalogue whose
   // damage makes the index untrusted) the whole table is scanned. Nullptr when the query fails.
-  static std::unique_ptr<RecordSet> Search(Database& db, const std::string& term, bool mayWrite);
+  static std::unique_ptr<framework::RecordSet> Search(framework::Database& db, const std::string& term, bool mayWrite);
 };
 
-}  // namespace framework

@@ -9,7 +9,9 @@
 #include <optional>
 #include <vector>
 
-namespace framework {
+using framework::Database;
+using framework::RecordSet;
+namespace detail = framework::detail;
 
 namespace {
 
@@ -259,4 +261,3 @@ void NameIndexBuild::run(std::stop_token stop) {
   finish();
 }
 
-}  // namespace framework

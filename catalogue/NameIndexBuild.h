@@ -12,7 +12,6 @@ struct sqlite3;
 
 #include "catalogue/NameIndex.h"
 
-namespace framework {
 
 // Keeps the name index of an open catalogue caught up, on an OS thread of its own with a
 // connection of its own (the index file read-write, the catalogue attached read-only), so neither
@@ -26,7 +25,7 @@ class NameIndexBuild {
   // Starts at once. `catchingUp` runs on the thread that made the build, from its event loop:
   // with true when the build finds the index behind the catalogue at its start, with false once
   // it has caught up (or failed).
-  NameIndexBuild(std::shared_ptr<Database> db, std::function<void(bool)> catchingUp);
+  NameIndexBuild(std::shared_ptr<framework::Database> db, std::function<void(bool)> catchingUp);
   // Takes the hooks away, then stops the thread after the batch it runs.
   ~NameIndexBuild();
   NameIndexBuild(const NameIndexBuild&) = delete;
@@ -44,7 +43,7 @@ class NameIndexBuild {
   void run(std::stop_token stop);
   void report(bool catchingUp);
 
-  std::shared_ptr<Database> db_;
+  std::shared_ptr<framework::Database> db_;
   std::shared_ptr<NameIndex::Written> written_;
   std::function<void(bool)> catchingUp_;
   QObject context_;  // on the maker's thread: its event loop runs `catchingUp`
@@ -56,4 +55,3 @@ class NameIndexBuild {
   std::jthread thread_;  // last, so it starts after the members it uses and stops first
 };
 
-}  // namespace framework

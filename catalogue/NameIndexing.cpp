@@ -17,13 +17,13 @@ void showBusy(Window1& window, bool busy) {
 }
 }  // namespace
 
-std::unique_ptr<framework::NameIndexBuild> StartNameIndexing(Window1& window) {
+std::unique_ptr<NameIndexBuild> StartNameIndexing(Window1& window) {
   const std::shared_ptr<framework::Database> db = Module1::db;
   if (!db || Module1::Damaged()) return nullptr;
   auto again = std::make_shared<QTimer>();
   again->setInterval(kShowAgainMs);
   QObject::connect(again.get(), &QTimer::timeout, [&window] { showBusy(window, true); });
-  return std::make_unique<framework::NameIndexBuild>(db, [&window, again](bool catchingUp) {
+  return std::make_unique<NameIndexBuild>(db, [&window, again](bool catchingUp) {
     if (catchingUp) {
       again->start();
     } else {
@@ -41,6 +41,6 @@ bool NameIndexing::Idle() {
   // that build has started, its work is still ahead.
   const bool indexed = db && !db->ReadOnly() && !Module1::Damaged() && db->Checked() != Check::Damaged &&
                        db->Checked() != Check::Failed;
-  if (indexed && !framework::NameIndexBuild::AnyStarted()) return false;
-  return framework::NameIndexBuild::AllIdle();
+  if (indexed && !NameIndexBuild::AnyStarted()) return false;
+  return NameIndexBuild::AllIdle();
 }

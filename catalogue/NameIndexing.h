@@ -9,7 +9,7 @@ class Window1;
 // with a catalogue it found behind at the start (the first build on a catalogue of an earlier
 // version), the window's busy label and wheel are shown. Nullptr when there is no catalogue or it
 // is damaged (the search then scans).
-std::unique_ptr<framework::NameIndexBuild> StartNameIndexing(Window1& window);
+std::unique_ptr<NameIndexBuild> StartNameIndexing(Window1& window);
 
 namespace NameIndexing {
 // Every record the catalogue holds is in the name index, or there is no index to keep: nothing of

@@ -11,6 +11,7 @@
 #include <vector>
 
 struct sqlite3;
+class NameIndex;
 struct sqlite3_stmt;
 
 namespace framework {
@@ -184,7 +185,7 @@ class Database {
 
  private:
   friend std::shared_ptr<Database> DatabaseItem(const std::string&, DatabaseProblem*);
-  friend class NameIndex;
+  friend class ::NameIndex;
   std::shared_ptr<detail::Connection> connection_;
   std::unique_ptr<Checkpointer> checkpointer_;  // for a file; stopped before the connection goes
 };

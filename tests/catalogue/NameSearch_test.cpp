@@ -112,7 +112,7 @@ std::vector<std::string> plainSearch(const std::string& term) {
 
 // The index file's own figures: its watermark, its highest entry.
 std::int64_t indexValue(const std::string& sql) {
-  return Sql(framework::NameIndex::FilePath(testsupport::cataloguePath())).number(sql);
+  return Sql(NameIndex::FilePath(testsupport::cataloguePath())).number(sql);
 }
 
 // What earlier versions kept in the catalogue: the index, its marker, its queue and its triggers.
@@ -224,7 +224,7 @@ class NameSearchTest : public testsupport::AppTest {
       if (asked++ == count) break;
       // The window composes the text as names are composed; the plain query is given it so.
       const std::string composed = framework::ComposeUtf8(term).value_or(term);
-      if (framework::NameIndex::MatchQuery(composed)) ++narrowed;
+      if (NameIndex::MatchQuery(composed)) ++narrowed;
       const auto got = search(term), want = plainSearch(composed);
       std::size_t first = 0;
       while (first < got.size() && first < want.size() && got[first] == want[first]) ++first;
@@ -298,17 +298,17 @@ TEST_F(NameSearchTest, ShortAndWildTermsLeaveTheIndexForTheScan) {
     bool narrowed;
   } cases[] = {{"", false}, {"ab", false}, {"イド", false}, {"a%b_c", false}, {"%%%", false},
                {"abc", true}, {"a%bcd", true}, {"イドブ", true}, {"ab_cde", true}};
-  for (const auto& c : cases) EXPECT_EQ(framework::NameIndex::MatchQuery(c.term).has_value(), c.narrowed) << c.term;
-  EXPECT_EQ(framework::NameIndex::MatchQuery("a\"bc%d\"e_fg"), "\"a\"\"b\" AND \"\"\"bc\" AND \"d\"\"e\"");
-  EXPECT_EQ(framework::NameIndex::MatchQuery("ああああ写"), "\"あああ\" AND \"ああ写\"");
-  EXPECT_FALSE(framework::NameIndex::MatchQuery("abc\xFF"));
+  for (const auto& c : cases) EXPECT_EQ(NameIndex::MatchQuery(c.term).has_value(), c.narrowed) << c.term;
+  EXPECT_EQ(NameIndex::MatchQuery("a\"bc%d\"e_fg"), "\"a\"\"b\" AND \"\"\"bc\" AND \"d\"\"e\"");
+  EXPECT_EQ(NameIndex::MatchQuery("ああああ写"), "\"あああ\" AND \"ああ写\"");
+  EXPECT_FALSE(NameIndex::MatchQuery("abc\xFF"));
 }
 
 // An index file of an earlier layout is made anew, even one that claims to have caught up.
 TEST_F(NameSearchTest, AnIndexFileOfAnEarlierLayoutIsBuiltAgain) {
   const std::vector<Row> rows = corpus(5);
   testsupport::writeCatalogue(rows);
-  ASSERT_EQ(Sql(framework::NameIndex::FilePath(testsupport::cataloguePath()))
+  ASSERT_EQ(Sql(NameIndex::FilePath(testsupport::cataloguePath()))
                 .exec("CREATE VIRTUAL TABLE Names USING fts5(Name, tokenize='trigram', columnsize=0); "
                       "CREATE TABLE Built (UpTo INTEGER NOT NULL); INSERT INTO Built VALUES (" +
                       std::to_string(rows.back().No) + ")"),
