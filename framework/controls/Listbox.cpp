@@ -49,28 +49,65 @@ std::string trimmed(const std::string& s) {
 
 }  // namespace
 
+namespace {
+void setViewOwner(QAbstractItemView* view, Listbox* owner) {
+  if (auto* tree = dynamic_cast<ListboxViewOf<QTreeView>*>(view)) tree->setOwner(owner);
+  if (auto* flat = dynamic_cast<ListboxViewOf<QTableView>*>(view)) flat->setOwner(owner);
+}
+}  // namespace
+
 Listbox::Listbox(std::string name, QWidget* parent)
-    : RectControl(std::move(name), new ListboxView(parent)), view_(static_cast<ListboxView*>(widget())) {
+    : RectControl(std::move(name), new ListboxFlatView(parent)), view_(static_cast<ListboxFlatView*>(widget())) {
   itemModel_ = std::make_unique<ListboxItemModel>(model_, *this);
   model_.setObserver(itemModel_.get());
-  view_->setItemDelegate(new ListboxDelegate(*this, view_));
-  view_->setModel(itemModel_.get());
-  view_->setOwner(this);
-  QObject::connect(view_->horizontalScrollBar(), &QScrollBar::valueChanged, itemModel_.get(),
-                   [this](int v) { scrollX_ = v; });
-  applyColumnWidths();
+  setUpView();
 }
 
 Listbox::~Listbox() {
   model_.setObserver(nullptr);
   // The view may outlive this object by a moment (its window deletes it); cut it loose first.
   if (widget()) {
-    view_->setOwner(nullptr);
+    setViewOwner(view_, nullptr);
     view_->setModel(nullptr);
   }
 }
 
-QTreeView* Listbox::view() const { return view_; }
+void Listbox::setUpView() {
+  view_->setItemDelegate(new ListboxDelegate(*this, view_));
+  view_->setModel(itemModel_.get());
+  setViewOwner(view_, this);
+  QObject::connect(view_->horizontalScrollBar(), &QScrollBar::valueChanged, itemModel_.get(),
+                   [this](int v) { scrollX_ = v; });
+  setHasHeading(hasHeading_);
+  setColumnsResizable(columnsResizable_);
+  setScrollbarHorizontal(scrollbarHorizontal_);
+  applyColumnWidths();
+}
+
+void Listbox::replaceView() {
+  if (!widget()) return;
+  QWidget* parent = widget()->parentWidget();
+  QAbstractItemView* next = hierarchical_ ? static_cast<QAbstractItemView*>(new ListboxView(parent))
+                                          : new ListboxFlatView(parent);
+  setViewOwner(view_, nullptr);
+  view_->setModel(nullptr);
+  const int x = scrollX_;
+  replaceWidget(next);
+  view_ = next;
+  scrollX_ = x;
+  setUpView();
+}
+
+QAbstractItemView* Listbox::view() const { return view_; }
+
+QHeaderView* Listbox::header() const {
+  if (auto* tree = dynamic_cast<QTreeView*>(view_)) return tree->header();
+  return static_cast<QTableView*>(view_)->horizontalHeader();
+}
+
+void Listbox::restoreScrollX() {
+  if (view_->horizontalScrollBar()->value() != scrollX_) view_->horizontalScrollBar()->setValue(scrollX_);
+}
 
 void Listbox::AddFolder(std::string text) { model_.append(std::move(text), true); }
 void Listbox::AddRow(std::string text) { model_.append(std::move(text), false); }
@@ -188,7 +225,7 @@ void Listbox::applyColumnWidths() {
   // Widths are rounded on their running sum, so percentages adding to 100% fill the list exactly.
   double sum = 0;
   int placed = 0;
-  QHeaderView* header = view_->header();
+  QHeaderView* header = this->header();
   for (int i = 0; i < columnCount_; ++i) {
     const double w = px[static_cast<std::size_t>(i)] < 0 ? share : px[static_cast<std::size_t>(i)];
     sum += w;
@@ -202,7 +239,7 @@ void Listbox::applyColumnWidths() {
 
 void Listbox::setHasHeading(bool hasHeading) {
   hasHeading_ = hasHeading;
-  if (widget()) view_->setHeaderHidden(!hasHeading);
+  if (widget()) header()->setVisible(hasHeading);
 }
 
 void Listbox::setInitialValue(const std::string& value) {
@@ -220,12 +257,14 @@ void Listbox::setInitialValue(const std::string& value) {
 }
 
 void Listbox::setHierarchical(bool hierarchical) {
+  const bool kindChanges = hierarchical != hierarchical_;
   hierarchical_ = hierarchical;
-  if (widget()) view_->viewport()->update();
+  if (kindChanges) replaceView();
 }
 
 void Listbox::setColumnsResizable(bool resizable) {
-  if (widget()) view_->header()->setSectionResizeMode(resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
+  columnsResizable_ = resizable;
+  if (widget()) header()->setSectionResizeMode(resizable ? QHeaderView::Interactive : QHeaderView::Fixed);
 }
 
 void Listbox::setScrollPositionX(int px) {
@@ -236,6 +275,7 @@ void Listbox::setScrollPositionX(int px) {
 int Listbox::ScrollPositionX() const { return widget() ? view_->horizontalScrollBar()->value() : scrollX_; }
 
 void Listbox::setScrollbarHorizontal(bool shown) {
+  scrollbarHorizontal_ = shown;
   if (widget()) view_->setHorizontalScrollBarPolicy(shown ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
 }
 

@@ -7,7 +7,8 @@
 #include "framework/controls/ListboxModel.h"
 #include "framework/controls/RectControl.h"
 
-class QTreeView;
+class QAbstractItemView;
+class QHeaderView;
 
 namespace framework {
 
@@ -77,18 +78,28 @@ class Listbox : public RectControl {
   std::function<void(int row)> ExpandRow;
 
   const ListboxModel& model() const { return model_; }
-  // The view, for tests that drive it as a user would.
-  QTreeView* view() const;
+  // The view, for tests that drive it as a user would: a tree view when the list is
+  // hierarchical, otherwise a table view.
+  QAbstractItemView* view() const;
 
  private:
+  template <class> friend class ListboxViewOf;
   friend class ListboxView;
+  // Puts a view of the kind the list needs in place of the current one, set up as the list is.
+  void replaceView();
+  void setUpView();
+  QHeaderView* header() const;
+  // A position set before the content had its width is applied once the range allows it.
+  void restoreScrollX();
   void applyColumnWidths();
   void toggleFromUser(int committedRow);
 
   ListboxModel model_;
   std::unique_ptr<ListboxItemModel> itemModel_;
-  ListboxView* view_;
+  QAbstractItemView* view_;
   int columnCount_ = 1;
+  bool columnsResizable_ = false;
+  bool scrollbarHorizontal_ = false;
   std::string columnWidths_;
   bool hasHeading_ = false;
   bool hierarchical_ = false;

@@ -80,7 +80,7 @@ void ListboxItemModel::schedule() {
 void ListboxItemModel::publishAppends() {
   scheduled_ = false;
   const int committed = rows_.committedCount();
-  if (committed <= kPublishedAtOnce || committed - published_ >= published_ / 4 || dirtyFirst_ >= 0) {
+  if (!owner_.Hierarchical() || committed <= kPublishedAtOnce || committed - published_ >= published_ / 4 || dirtyFirst_ >= 0) {
     flush();
     return;
   }
@@ -228,22 +228,24 @@ QSize ListboxDelegate::sizeHint(const QStyleOptionViewItem& option, const QModel
 
 // ---- ListboxView
 
-ListboxView::ListboxView(QWidget* parent) : QTreeView(parent) {
+namespace {
+// Columns are sized by the list alone.
+void fixColumns(QHeaderView* columns) {
+  columns->setStretchLastSection(false);
+  columns->setMinimumSectionSize(0);
+  columns->setSectionsMovable(false);
+  columns->setSectionResizeMode(QHeaderView::Fixed);
+}
+}  // namespace
+
+ListboxView::ListboxView(QWidget* parent) : ListboxViewOf(parent) {
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setExpandsOnDoubleClick(false);
   setUniformRowHeights(true);
   setAllColumnsShowFocus(true);
-  setSelectionMode(QAbstractItemView::SingleSelection);
-  setSelectionBehavior(QAbstractItemView::SelectRows);
-  setEditTriggers(QAbstractItemView::NoEditTriggers);
-  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHeaderHidden(true);
-  header()->setStretchLastSection(false);
-  header()->setMinimumSectionSize(0);
-  header()->setSectionsMovable(false);
-  header()->setSectionResizeMode(QHeaderView::Fixed);
+  fixColumns(header());
 }
 
 bool ListboxView::isFolder(const QModelIndex& index) const {
@@ -311,22 +313,86 @@ void ListboxView::keyPressEvent(QKeyEvent* event) {
   event->accept();
 }
 
-bool ListboxView::viewportEvent(QEvent* event) {
-  const bool handled = QTreeView::viewportEvent(event);
+template <class Base>
+ListboxViewOf<Base>::ListboxViewOf(QWidget* parent) : Base(parent) {
+  this->setSelectionMode(QAbstractItemView::SingleSelection);
+  this->setSelectionBehavior(QAbstractItemView::SelectRows);
+  this->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  this->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  this->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+template <class Base>
+bool ListboxViewOf<Base>::viewportEvent(QEvent* event) {
+  const bool handled = Base::viewportEvent(event);
   if (event->type() == QEvent::Resize && owner_) owner_->applyColumnWidths();
   return handled;
 }
 
-void ListboxView::updateGeometries() {
-  QTreeView::updateGeometries();
-  // A position set before the content had its width is applied once the range allows it.
-  if (owner_ && horizontalScrollBar()->value() != owner_->scrollX_) horizontalScrollBar()->setValue(owner_->scrollX_);
+template <class Base>
+void ListboxViewOf<Base>::updateGeometries() {
+  Base::updateGeometries();
+  if (owner_) owner_->restoreScrollX();
 }
 
-void ListboxView::scrollTo(const QModelIndex& index, ScrollHint hint) {
-  const int x = horizontalScrollBar()->value();
-  QTreeView::scrollTo(index, hint);
-  horizontalScrollBar()->setValue(x);
+template <class Base>
+void ListboxViewOf<Base>::scrollTo(const QModelIndex& index, typename Base::ScrollHint hint) {
+  const int x = this->horizontalScrollBar()->value();
+  Base::scrollTo(index, hint);
+  this->horizontalScrollBar()->setValue(x);
+}
+
+template class ListboxViewOf<QTreeView>;
+template class ListboxViewOf<QTableView>;
+
+// ---- ListboxFlatView
+
+ListboxFlatView::ListboxFlatView(QWidget* parent) : ListboxViewOf(parent) {
+  setShowGrid(false);
+  setWordWrap(false);
+  setCornerButtonEnabled(false);
+  // Tab leaves the list, as from the tree view.
+  setTabKeyNavigation(false);
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  verticalHeader()->setMinimumSectionSize(1);
+  QHeaderView* columns = horizontalHeader();
+  columns->hide();
+  columns->setHighlightSections(false);
+  columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  fixColumns(columns);
+  fitRowHeight();
+}
+
+void ListboxFlatView::fitRowHeight() {
+  // The height the tree view gives a row of text in this font.
+  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameVMargin, nullptr, this) + 1;
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2 * margin);
+}
+
+void ListboxFlatView::changeEvent(QEvent* event) {
+  QTableView::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) fitRowHeight();
+}
+
+void ListboxFlatView::keyPressEvent(QKeyEvent* event) {
+  const bool sideways = event->key() == Qt::Key_Right || event->key() == Qt::Key_Left;
+  if (sideways) {
+    // The row is what is chosen, never a cell; without its own scroll bar the list moves
+    // sideways only under the program's control.
+    if (horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
+      horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Right ? QAbstractSlider::SliderSingleStepAdd
+                                                                         : QAbstractSlider::SliderSingleStepSub);
+    event->accept();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+QModelIndex ListboxFlatView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+  // Home and End go to the first and last row, as in a list, not to a cell of the row.
+  if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+  return QTableView::moveCursor(action, modifiers);
 }
 
 }  // namespace framework

@@ -2,6 +2,7 @@
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QTableView>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -13,9 +14,9 @@ namespace framework {
 class Listbox;
 
 // The committed rows of a list as a Qt table. Appends and cell changes are published to the
-// view in one batch from the event loop (or before any other change), not row by row. The view
-// lays out all its rows again at every published append, so a long list filling bit by bit is
-// published as it grows by a quarter, and in full once it stops growing.
+// view in one batch from the event loop (or before any other change), not row by row. The tree
+// view of a hierarchical list lays out all its rows again at every published append, so there a
+// long list filling bit by bit is published as it grows by a quarter, and in full once it stops.
 class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observer {
  public:
   enum Role { IndentRole = Qt::UserRole + 1, FolderRole, ExpandedRole };
@@ -87,26 +88,51 @@ class ListboxDelegate : public QStyledItemDelegate {
   const Listbox& owner_;
 };
 
-// The Qt view of a list: a flat table drawn as a tree; expansion goes through the Listbox.
-class ListboxView : public QTreeView {
+// What both kinds of view of a list share: the list sizes the columns to the view's width, and
+// only the program moves the list sideways.
+template <class Base>
+class ListboxViewOf : public Base {
+ public:
+  explicit ListboxViewOf(QWidget* parent);
+  void setOwner(Listbox* owner) { owner_ = owner; }
+  // Keeps the sideways position.
+  void scrollTo(const QModelIndex& index, typename Base::ScrollHint hint = Base::EnsureVisible) override;
+
+ protected:
+  bool viewportEvent(QEvent* event) override;
+  void updateGeometries() override;
+
+  Listbox* owner_ = nullptr;
+};
+
+// The Qt view of a hierarchical list: a flat table drawn as a tree; expansion goes through the Listbox.
+class ListboxView : public ListboxViewOf<QTreeView> {
  public:
   explicit ListboxView(QWidget* parent);
-  void setOwner(Listbox* owner) { owner_ = owner; }
-  // Keeps the sideways position: only the program moves the list sideways.
-  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool viewportEvent(QEvent* event) override;
-  void updateGeometries() override;
 
  private:
   bool onArrow(const QModelIndex& index, const QPoint& pos) const;
   bool isFolder(const QModelIndex& index) const;
+};
 
-  Listbox* owner_ = nullptr;
+// The Qt view of a list that is not hierarchical: a table of uniform rows, which takes appended
+// rows at the cost of the rows added, however long the list already is.
+class ListboxFlatView : public ListboxViewOf<QTableView> {
+ public:
+  explicit ListboxFlatView(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void fitRowHeight();
 };
 
 }  // namespace framework

@@ -26,6 +26,19 @@ void RectControl::setBounds(int left, int top, int width, int height) {
   widget_->setGeometry(left, top, std::max(0, width), std::max(0, height));
 }
 
+void RectControl::replaceWidget(QWidget* widget) {
+  QWidget* old = widget_.data();
+  widget->setObjectName(old->objectName());
+  widget->setGeometry(old->geometry());
+  if (old->testAttribute(Qt::WA_SetFont)) widget->setFont(old->font());
+  widget->setEnabled(old->isEnabled());
+  widget->setFocusPolicy(old->focusPolicy());
+  QWidget::setTabOrder(old, widget);
+  widget->setVisible(visible_);
+  widget_ = widget;
+  delete old;
+}
+
 void RectControl::setLocks(bool left, bool top, bool right, bool bottom) {
   lockLeft_ = left;
   lockTop_ = top;

@@ -52,6 +52,11 @@ class RectControl {
   // The control's Open event, fired once by its window after all controls exist.
   std::function<void()> Open;
 
+ protected:
+  // Puts `widget` (a child of the same content area) in the place of the current one: same
+  // name, geometry, font, visibility, state and Tab position; the old widget is deleted.
+  void replaceWidget(QWidget* widget);
+
  private:
   std::string name_;
   QPointer<QWidget> widget_;

@@ -9,7 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QTimer>
-#include <QTreeView>
+#include <QAbstractItemView>
 #include <QWindow>
 #include <cstdlib>
 #include <functional>
@@ -114,7 +114,7 @@ TEST_F(DarkPaletteTest, EveryTextKeepsItsLayoutColours) {
   }
 
   // The lists follow the desktop's palette as a whole: its text on its field colour.
-  for (QTreeView* list : {main.CDList().view(), main.SearchList().view()}) {
+  for (QAbstractItemView* list : {main.CDList().view(), main.SearchList().view()}) {
     EXPECT_EQ(list->palette().color(QPalette::Base), darkPalette().color(QPalette::Base));
     EXPECT_EQ(list->palette().color(QPalette::Text), darkPalette().color(QPalette::Text));
   }

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
+#include <QTableView>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -161,7 +162,8 @@ TEST_F(Window1Test, ListColumnsAndTheSidewaysScroller) {
   testsupport::writeCatalogue({{1, 0, "CD", true, "CD", "ディスク", "2024-01-02 03:04:05", {}}});
   Window1& w = Window1::instance();
 
-  QTreeView* cd = w.CDList().view();
+  auto* cd = qobject_cast<QTreeView*>(w.CDList().view());
+  ASSERT_NE(cd, nullptr);
   EXPECT_EQ(w.CDList().ColumnCount(), 6);
   EXPECT_EQ(cd->model()->headerData(5, Qt::Horizontal).toString().toStdString(), "ディスク名");
   EXPECT_EQ(cd->header()->sectionSize(4) == 0 || cd->isColumnHidden(4), true);
@@ -169,7 +171,9 @@ TEST_F(Window1Test, ListColumnsAndTheSidewaysScroller) {
   EXPECT_GT(cd->columnWidth(0), cd->columnWidth(1));
   EXPECT_EQ(w.CDList().Cell(0, 4), "1");  // a hidden column still holds its text
 
-  EXPECT_EQ(w.SearchList().view()->columnWidth(0), 900);
+  auto* hits = qobject_cast<QTableView*>(w.SearchList().view());
+  ASSERT_NE(hits, nullptr);
+  EXPECT_EQ(hits->columnWidth(0), 900);
 
   framework::ScrollBar& bar = w.ScrollBar1();
   EXPECT_EQ(bar.Minimum(), 0);
@@ -314,7 +318,7 @@ TEST_F(Window1Test, AClickedCatalogueListTakesTheArrowKeys) {
   writeTwoDiscs();
   Window1& w = Window1::instance();
   framework::Listbox& list = w.CDList();
-  QTreeView* view = list.view();
+  QAbstractItemView* view = list.view();
   ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() == 2; }));
   std::vector<int> expanded;
   const auto handler = list.ExpandRow;
@@ -345,7 +349,7 @@ TEST_F(Window1Test, ACutCellShowsItsWholeTextWhereThePointerRests) {
   Window1& w = Window1::instance();
   framework::Listbox& list = w.CDList();
   list.setExpanded(1, true);
-  QTreeView* view = list.view();
+  QAbstractItemView* view = list.view();
   ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() == 4; }));
   QWidget* vp = view->viewport();
   auto restOn = [&](int row, int column) {

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTreeView>
+#include <QAbstractItemView>
 
 #include <string>
 #include <vector>
@@ -29,7 +29,7 @@ std::vector<std::string> rowsOf(const framework::Listbox& list) {
 
 // Clicks a row of a list as a user does, once the view shows it.
 void clickRow(framework::Listbox& list, int row) {
-  QTreeView* view = list.view();
+  QAbstractItemView* view = list.view();
   ASSERT_TRUE(waitUntil([&] { return view->model()->rowCount() > row; }));
   const QRect rect = view->visualRect(view->model()->index(row, 0));
   QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, rect.center());

@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTableView>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -60,7 +61,10 @@ class ListboxTest : public testing::Test {
     return out;
   }
 
-  QTreeView* view() const { return list_->view(); }
+  QAbstractItemView* view() const { return list_->view(); }
+  // A hierarchical list is shown as a tree, any other list as a flat table.
+  QTreeView* tree() const { return qobject_cast<QTreeView*>(list_->view()); }
+  QTableView* table() const { return qobject_cast<QTableView*>(list_->view()); }
   int viewRows() const { return view()->model()->rowCount(); }
   QString viewText(int row, int column) const { return view()->model()->index(row, column).data().toString(); }
   bool viewInSync() const { return viewRows() == list_->ListCount(); }
@@ -266,7 +270,8 @@ TEST_F(ListboxTest, ZeroPercentColumnsAreHiddenButKeepTheirTextsAndPercentagesFo
   list_->AddFolder("disc");
   list_->setCell(0, 4, "17");
   list_->setCell(0, 5, "ディスク名");
-  QHeaderView* header = view()->header();
+  ASSERT_NE(tree(), nullptr);
+  QHeaderView* header = tree()->header();
   EXPECT_EQ(header->model()->headerData(1, Qt::Horizontal).toString(), QString("修正日"));
   EXPECT_TRUE(header->isSectionHidden(4));
   EXPECT_TRUE(header->isSectionHidden(5));
@@ -292,7 +297,8 @@ TEST_F(ListboxTest, PixelWidthScrollsSidewaysAndChoosingARowKeepsThePosition) {
   list_->setColumnWidths("900");
   for (int i = 0; i < 5; ++i) list_->AddRow(" > disc > folder > file " + std::to_string(i));
   ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
-  EXPECT_EQ(view()->header()->sectionSize(0), 900);
+  ASSERT_NE(table(), nullptr);
+  EXPECT_EQ(table()->horizontalHeader()->sectionSize(0), 900);
   EXPECT_FALSE(view()->horizontalScrollBar()->isVisible());
 
   list_->setScrollPositionX(120);
@@ -345,7 +351,7 @@ TEST_F(ListboxTest, UserOpensAndClosesFoldersWithClicksAndKeys) {
   auto rowRect = [&](int row) { return view()->visualRect(view()->model()->index(row, 0)); };
   auto arrow = [&](int row) {
     const QRect r = rowRect(row);
-    return QPoint(r.left() + list_->RowIndent(row) * view()->indentation() + view()->indentation() / 2, r.center().y());
+    return QPoint(r.left() + list_->RowIndent(row) * tree()->indentation() + tree()->indentation() / 2, r.center().y());
   };
 
   QTest::mouseClick(vp, Qt::LeftButton, {}, arrow(0));
