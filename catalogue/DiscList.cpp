@@ -52,11 +52,14 @@ bool isNumberText(const std::string& text) {
 constexpr auto kFirstHits = std::chrono::milliseconds(8);
 constexpr int kFirstRows = 200;
 
+// The query's rows; a failed query lists nothing, and is told, so that it is not taken for an
+// empty catalogue.
 std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
   if (!Module1::db) return nullptr;
-  return Module1::db->SQLSelect(sql);
+  auto rs = Module1::db->SQLSelect(sql);
+  if (!rs) Module1::Report(Module1::FailureOf(*Module1::db).value_or(Module1::Failure{}));
+  return rs;
 }
-
 
 // The paths of a search's hits, each folder's worked out once.
 class PathMemo {
@@ -168,8 +171,6 @@ class HitListFill final : public framework::Thread {
 
 void Window1::OpenDB() {
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=0");
-  // A failed query lists nothing; it is told, so that it is not taken for an empty catalogue.
-  if (!rs && Module1::db) Module1::Report(Module1::FailureOf(*Module1::db).value_or(Module1::Failure{}));
   if (!rs || rs->Bof() || rs->Eof()) return;
   framework::Listbox& list = CDList();
   while (!rs->Eof()) {
@@ -190,7 +191,6 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   const std::string no = list.Cell(row, 4);
   if (!isNumberText(no)) return;
   auto rs = select("SELECT * FROM Folder1 WHERE FolNo=" + no);
-  if (!rs && Module1::db) Module1::Report(Module1::FailureOf(*Module1::db).value_or(Module1::Failure{}));
   if (!rs || rs->Eof()) return;
   while (!rs->Eof()) {
     std::string name = rs->Field("Name").StringValue();

@@ -18,8 +18,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // A slice of numbers is removed in one statement; its width follows how long the last one took, so
-// that each stays well inside the thread's slice whatever the rows cost (the index's triggers,
-// other discs' rows in the range).
+// that each stays well inside the thread's slice whatever the rows cost (other discs' rows in the
+// range, pages not yet in the cache).
 constexpr std::int64_t kFirstWidth = 512;
 constexpr auto kQuick = std::chrono::microseconds(500);
 constexpr auto kSlow = std::chrono::milliseconds(2);

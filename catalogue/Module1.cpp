@@ -110,18 +110,6 @@ bool IsNoDiscName(const std::string& name) {
   return framework::textEquals(name, "") || framework::textEquals(name, " ");
 }
 
-std::string SqlText(std::string_view text) {
-  std::string literal;
-  literal.reserve(text.size() + 2);
-  literal += '\'';
-  for (char c : text) {
-    literal += c;
-    if (c == '\'') literal += '\'';
-  }
-  literal += '\'';
-  return literal;
-}
-
 bool RefusedWithoutCatalogue(bool changes) {
   if (!db) {
     framework::MsgBox("データベースを開けないため、実行できません。");

@@ -49,9 +49,6 @@ void Release();
 // "" and " " stand for no chosen volume: nothing is read or updated under them.
 bool IsNoDiscName(const std::string& name);
 
-// The text as one SQL string literal, whatever it holds: between single quotes, each inner one doubled.
-std::string SqlText(std::string_view text);
-
 // Shows why the catalogue cannot serve a command and gives true, or gives false: a catalogue that
 // could not be opened refuses every command that needs it; a read-only or damaged one refuses the
 // commands that would change it (`changes`). A change asked before the check's verdict waits for
