@@ -1,9 +1,9 @@
 #include "app/AboutWindow.h"
 
 #include "app/Window1.h"
-#include "framework/windows/Cursors.h"
 #include "framework/files/RegularFile.h"
 #include "framework/files/SpecialFolder.h"
+#include "framework/windows/Cursors.h"
 
 AboutWindow& AboutWindow::instance() { return framework::implicitInstance<AboutWindow>(); }
 

@@ -10,8 +10,8 @@
 #include "app/MenuBar1.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/threads/Thread.h"
+#include "framework/windows/Dialogs.h"
 
 namespace startup {
 

@@ -4,15 +4,15 @@
 #include <optional>
 #include <string>
 
-#include "framework/files/FolderItem.h"
+#include "catalogue/NameIndexBuild.h"
 #include "framework/controls/Label.h"
 #include "framework/controls/Listbox.h"
-#include "framework/windows/MenuItem.h"
-#include "catalogue/NameIndexBuild.h"
 #include "framework/controls/ProgressWheel.h"
 #include "framework/controls/PushButton.h"
 #include "framework/controls/ScrollBar.h"
 #include "framework/controls/TextField.h"
+#include "framework/files/FolderItem.h"
+#include "framework/windows/MenuItem.h"
 #include "framework/windows/Window.h"
 
 // The main window: the catalogue tree, the search and the commands. The catalogue routines are

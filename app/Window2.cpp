@@ -4,9 +4,9 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/files/KindText.h"
+#include "framework/files/Volumes.h"
 #include "framework/streams/MemoryBlock.h"
 #include "framework/threads/Thread.h"
-#include "framework/files/Volumes.h"
 
 namespace {
 const char* const kNewPrompt = "リストを作成するディスクを選んでください";

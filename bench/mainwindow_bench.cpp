@@ -17,9 +17,9 @@
 #include "app/MenuBar1.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
+#include "catalogue/NameIndex.h"
 #include "catalogue/NameIndexing.h"
 #include "framework/database/Database.h"
-#include "catalogue/NameIndex.h"
 #include "framework/windows/Window.h"
 
 namespace {

@@ -34,10 +34,10 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/files/SpecialFolder.h"
-#include "framework/threads/Thread.h"
 #include "framework/files/Volumes.h"
+#include "framework/threads/Thread.h"
+#include "framework/windows/Dialogs.h"
 #include "support/TreeGenerator.h"
 
 namespace {

@@ -25,8 +25,8 @@
 #include "app/MenuBar1.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/database/Database.h"
 #include "catalogue/NameIndexing.h"
+#include "framework/database/Database.h"
 #include "framework/windows/Window.h"
 #include "support/BenchApplication.h"
 

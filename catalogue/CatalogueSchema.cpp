@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "framework/database/Database.h"
 #include "catalogue/NameIndex.h"
+#include "framework/database/Database.h"
 
 namespace {
 

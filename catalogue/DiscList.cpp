@@ -12,8 +12,8 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/text/Date.h"
 #include "catalogue/NameIndex.h"
+#include "framework/text/Date.h"
 #include "framework/text/Normalization.h"
 #include "framework/text/Text.h"
 #include "framework/threads/Thread.h"

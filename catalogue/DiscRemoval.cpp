@@ -9,9 +9,9 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/database/Database.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/text/Text.h"
 #include "framework/threads/Thread.h"
+#include "framework/windows/Dialogs.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/text/Text.h"
+#include "framework/windows/Dialogs.h"
 #include "framework/windows/Window.h"
 
 namespace Module1 {

@@ -15,13 +15,13 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/database/Database.h"
-#include "framework/text/Date.h"
-#include "framework/windows/Dialogs.h"
-#include "framework/text/Encodings.h"
 #include "framework/files/SpecialFolder.h"
-#include "framework/text/Text.h"
 #include "framework/streams/TextInputStream.h"
+#include "framework/text/Date.h"
+#include "framework/text/Encodings.h"
+#include "framework/text/Text.h"
 #include "framework/threads/Thread.h"
+#include "framework/windows/Dialogs.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/streams/BinaryStream.h"
 #include "framework/files/SpecialFolder.h"
+#include "framework/streams/BinaryStream.h"
 
 namespace Module1 {
 

@@ -6,15 +6,15 @@
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "framework/database/Database.h"
-#include "framework/text/Date.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/files/KindText.h"
-#include "framework/streams/MemoryBlock.h"
-#include "framework/text/Normalization.h"
 #include "framework/files/ReadAhead.h"
+#include "framework/files/Volumes.h"
+#include "framework/streams/MemoryBlock.h"
+#include "framework/text/Date.h"
+#include "framework/text/Normalization.h"
 #include "framework/text/Text.h"
 #include "framework/threads/Thread.h"
-#include "framework/files/Volumes.h"
+#include "framework/windows/Dialogs.h"
 
 namespace {
 

@@ -23,9 +23,9 @@
 #include "app/Window1.h"
 #include "app/Window2.h"
 #include "catalogue/Class1.h"
+#include "framework/files/Volumes.h"
 #include "framework/windows/Application.h"
 #include "framework/windows/Dialogs.h"
-#include "framework/files/Volumes.h"
 #include "framework/windows/Window.h"
 
 namespace {

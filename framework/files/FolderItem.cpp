@@ -17,8 +17,8 @@
 #include <unistd.h>
 
 #include "framework/files/KindText.h"
-#include "framework/text/Normalization.h"
 #include "framework/files/ReadAhead.h"
+#include "framework/text/Normalization.h"
 
 namespace framework {
 

@@ -12,11 +12,11 @@
 #include <QWindow>
 #include <algorithm>
 
+#include "framework/controls/PushButton.h"
+#include "framework/threads/Thread.h"
 #include "framework/windows/Application.h"
 #include "framework/windows/LayoutPalette.h"
 #include "framework/windows/MenuItem.h"
-#include "framework/controls/PushButton.h"
-#include "framework/threads/Thread.h"
 #include "framework/windows/UiFont.h"
 
 namespace framework {

@@ -15,10 +15,10 @@
 #include "app/Startup.h"
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
-#include "framework/windows/Application.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/files/FileType.h"
 #include "framework/threads/Thread.h"
+#include "framework/windows/Application.h"
+#include "framework/windows/Dialogs.h"
 #include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 

@@ -13,8 +13,8 @@
 #include "app/Window2.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "framework/threads/Thread.h"
 #include "framework/files/Volumes.h"
+#include "framework/threads/Thread.h"
 #include "support/TestSupport.h"
 
 namespace {

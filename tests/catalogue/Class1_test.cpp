@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "CatalogueSql.h"
 #include "app/Window1.h"
 #include "app/Window2.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/threads/Thread.h"
-#include "CatalogueSql.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "CatalogueSql.h"
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
-#include "CatalogueSql.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -18,11 +18,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "CatalogueSql.h"
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "framework/threads/Thread.h"
-#include "CatalogueSql.h"
 #include "support/TestSupport.h"
 
 extern char** environ;

@@ -7,8 +7,8 @@
 
 #include "app/Startup.h"
 #include "app/Window1.h"
-#include "framework/windows/Application.h"
 #include "framework/threads/Thread.h"
+#include "framework/windows/Application.h"
 #include "support/TestSupport.h"
 
 namespace {

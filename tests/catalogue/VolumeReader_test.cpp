@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "CatalogueSql.h"
 #include "app/Window1.h"
-#include "framework/windows/Dialogs.h"
-#include "framework/files/FolderItem.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
-#include "CatalogueSql.h"
+#include "framework/files/FolderItem.h"
+#include "framework/windows/Dialogs.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -27,12 +27,12 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Module1.h"
-#include "framework/database/Database.h"
-#include "framework/windows/Dialogs.h"
 #include "catalogue/NameIndex.h"
+#include "framework/database/Database.h"
 #include "framework/files/SpecialFolder.h"
-#include "framework/threads/Thread.h"
 #include "framework/files/Volumes.h"
+#include "framework/threads/Thread.h"
+#include "framework/windows/Dialogs.h"
 #include "framework/windows/Window.h"
 
 extern char** environ;

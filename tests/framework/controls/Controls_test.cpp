@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "framework/windows/Application.h"
 #include "framework/controls/CheckBox.h"
-#include "framework/windows/Cursors.h"
-#include "framework/files/FileType.h"
 #include "framework/controls/Label.h"
 #include "framework/controls/ProgressWheel.h"
 #include "framework/controls/ScrollBar.h"
+#include "framework/files/FileType.h"
+#include "framework/windows/Application.h"
+#include "framework/windows/Cursors.h"
 #include "framework/windows/Window.h"
 
 using namespace framework;

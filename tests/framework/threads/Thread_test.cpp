@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "framework/windows/Dialogs.h"
 #include "support/FnThread.h"
 #include "support/Wait.h"
-#include "framework/windows/Dialogs.h"
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "support/Wait.h"
+#include "framework/controls/TextField.h"
 #include "framework/windows/Application.h"
 #include "framework/windows/MenuItem.h"
-#include "framework/controls/TextField.h"
 #include "framework/windows/Window.h"
+#include "support/Wait.h"
 
 using namespace framework;
 

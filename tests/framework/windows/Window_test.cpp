@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "support/FnThread.h"
-#include "support/Wait.h"
-#include "framework/windows/Application.h"
-#include "framework/windows/Dialogs.h"
 #include "framework/controls/Label.h"
-#include "framework/windows/MenuItem.h"
 #include "framework/controls/PushButton.h"
 #include "framework/controls/TextField.h"
 #include "framework/threads/Thread.h"
+#include "framework/windows/Application.h"
+#include "framework/windows/Dialogs.h"
+#include "framework/windows/MenuItem.h"
 #include "framework/windows/Window.h"
+#include "support/FnThread.h"
+#include "support/Wait.h"
 
 using namespace framework;
 
