@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include <QEventLoop>
-#include <QTimer>
+#include <QPointer>
 
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
@@ -36,8 +36,6 @@ constexpr const char* kNoRecord = "移行用ファイルにレコードがあり
 constexpr std::size_t kLineLimit = std::size_t{1} << 20;
 // A read numbers above the highest number in the table, so the largest Int32 must stay free.
 constexpr std::int64_t kHighestNumber = INT32_MAX - 1;
-// How often the notice's button looks whether the import has ended.
-constexpr int kPollMs = 5;
 // The engine's result for a row the table refuses (a number already there): that row alone fails.
 constexpr std::int32_t kConstraint = 19;
 
@@ -171,14 +169,19 @@ void Window1::OldDbReading() {
     framework::MsgBox(kNoRecord);
     return;
   }
-  auto import = std::make_shared<Class1>([this, stream] { importRecords(*this, *stream); });
-  import->Run();
-  // The notice closes once the import has ended, as when it ran here; events go on meanwhile.
+  // The notice closes once the import has ended, as when it ran here; events go on meanwhile. The
+  // import tells the wait on its way out, however it leaves (a quit unwinds it).
   QEventLoop wait;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &wait, [&] {
-    if (!import->IsRunning()) wait.quit();
+  struct EndWait {
+    QPointer<QEventLoop> wait;
+    ~EndWait() {
+      if (wait) wait->quit();
+    }
+  };
+  auto import = std::make_shared<Class1>([this, stream, ended = QPointer<QEventLoop>(&wait)] {
+    const EndWait end{ended};
+    importRecords(*this, *stream);
   });
-  poll.start(kPollMs);
-  wait.exec();
+  import->Run();
+  if (import->IsRunning()) wait.exec();
 }
