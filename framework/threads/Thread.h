@@ -47,7 +47,7 @@ class Thread : public std::enable_shared_from_this<Thread> {
   std::exception_ptr error_;
 };
 
-// Gives way if the running slice (about 10 ms) is spent, otherwise returns at once. On a thread,
+// Gives way if the running slice (about 8 ms) is spent, otherwise returns at once. On a thread,
 // the event loop and the other threads run before it returns; on the main thread (and on a thread
 // inside a nested event loop of its own) each ready thread runs for one slice. Qt events are
 // processed only by the event loop, never here.
