@@ -70,39 +70,40 @@ class PathMemo {
  public:
   explicit PathMemo(framework::Database& db) : db_(db) {}
 
-  // Puts in `path` the path of the record `number` named `name` whose parent is `up`: " > " before
-  // each level's name, from its disc down. Imported data can link to a number that names no
-  // record, or round in a circle: such a walk ends with what it has found, so the search neither
-  // loops nor stops.
-  void pathOf(std::int32_t number, std::int32_t up, std::string_view name, bool folder, std::string& path) {
-    // Nearly every hit lies in a folder met lately: no walk, no circle to look out for.
-    const std::string* known = up != 0 && up != number ? find(up) : nullptr;
-    if (known) {
-      path.assign(*known);
-    } else {
-      walk(number, up, path);
-      if (circle_) {
-        path += " > ";
-        path += name;
-        return;
-      }
+  // The path of the record `number` named `name` whose parent is `up`: " > " before each level's
+  // name, from its disc down; valid until the next call. Imported data can link to a number that
+  // names no record, or round in a circle: such a walk ends with what it has found, so the search
+  // neither loops nor stops.
+  std::string_view pathOf(std::int32_t number, std::int32_t up, std::string_view name, bool folder) {
+    // Hits come in runs beneath one folder: its path stays at the start of the text.
+    if (up == 0 || up == number || up != prefixOf_) {
+      circle_ = false;
+      // Nearly every hit lies in a folder met lately: no walk, no circle to look out for.
+      const std::string* known = up != 0 && up != number ? find(up) : nullptr;
+      if (known) path_.assign(*known);
+      else walk(number, up);
+      // A circle's path depends on where it was entered, so it serves no other hit.
+      prefixOf_ = circle_ || up == 0 ? kNoFolder : up;
+      prefixLength_ = path_.size();
     }
-    path += " > ";
-    path += name;
-    if (folder) remember(number, path);
+    path_.resize(prefixLength_);
+    path_ += " > ";
+    path_ += name;
+    if (folder && !circle_) remember(number, path_);
+    return path_;
   }
 
  private:
   // Folders kept in each generation.
   static constexpr std::size_t kGeneration = 16384;
+  static constexpr std::int32_t kNoFolder = 0;
 
-  // The path of `up` (the parent of `number`) from the catalogue, down from the nearest folder
-  // already known; sets circle_ when the links go round.
-  void walk(std::int32_t number, std::int32_t up, std::string& path) {
+  // Puts in path_ the path of `up` (the parent of `number`) from the catalogue, down from the
+  // nearest folder already known; sets circle_ when the links go round.
+  void walk(std::int32_t number, std::int32_t up) {
     levels_.clear();
     seen_.clear();
     seen_.insert(number);
-    circle_ = false;
     const std::string* known = nullptr;
     while (up != 0) {
       if (!seen_.insert(up).second) {
@@ -119,11 +120,11 @@ class PathMemo {
     // Only walks that end at a disc or at a missing parent are kept: in a circle of links the path
     // depends on where it was entered. The known start is taken before anything is kept, since
     // keeping may let its generation go.
-    path.assign(known ? *known : std::string_view());
+    path_.assign(known ? *known : std::string_view());
     for (auto it = levels_.rbegin(); it != levels_.rend(); ++it) {
-      path += " > ";
-      path += it->name;
-      if (!circle_) remember(it->no, path);
+      path_ += " > ";
+      path_ += it->name;
+      if (!circle_) remember(it->no, path_);
     }
   }
 
@@ -137,8 +138,9 @@ class PathMemo {
   }
 
   const std::string& remember(std::int32_t no, std::string path) {
+    // The older generation's table is kept for the next one, so only its entries are freed.
     if (recent_.size() >= kGeneration) {
-      older_ = std::move(recent_);
+      std::swap(recent_, older_);
       recent_.clear();
     }
     return recent_.insert_or_assign(no, std::move(path)).first->second;
@@ -153,6 +155,9 @@ class PathMemo {
   std::vector<Level> levels_;                                     // above the hit, from its parent upwards
   std::unordered_set<std::int32_t> seen_;                         // the numbers met on this walk
   bool circle_ = false;                                           // the latest walk went round
+  std::string path_;                                              // the latest path
+  std::int32_t prefixOf_ = kNoFolder;  // the folder whose path starts path_
+  std::size_t prefixLength_ = 0;       // and its length
 };
 
 // A search's hits still to list.
@@ -173,11 +178,11 @@ std::weak_ptr<HitListing>& currentListing() {
 // true after a row (false).
 bool listHits(framework::Listbox& results, HitListing& hits, const std::function<bool()>& pause) {
   framework::RecordSet& rs = *hits.rs;
-  std::string path;
   while (!rs.Eof()) {
     // The search gives No, FolNo, Name and Folder, in that order.
-    hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(), rs.IdxField(3).StringValue(),
-                      framework::textEquals(rs.IdxField(4).StringValue(), "True"), path);
+    const std::string_view path =
+        hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(), rs.IdxField(3).StringValue(),
+                          framework::textEquals(rs.IdxField(4).StringValue(), "True"));
     // The walk gives way: a newer search may have emptied the list meanwhile.
     if (hits.stopped) return false;
     results.AddRow(path);
