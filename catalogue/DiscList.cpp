@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -61,29 +62,55 @@ std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
   return rs;
 }
 
-// The paths of a search's hits, each folder's worked out once.
+// The paths of a search's hits. The hits come in record order, which follows the discs' folders,
+// so the folders met lately are kept: the paths of two generations of them, the older let go at
+// once when the newer fills. The memory stays small however many folders a search meets, and
+// nothing large is ever rebuilt or freed in one piece.
 class PathMemo {
  public:
   explicit PathMemo(framework::Database& db) : db_(db) {}
 
   // The path of the record `number` named `name` whose parent is `up`: " > " before each level's
-  // name, from its disc down. Imported data can link to a number that names no record, or round in
-  // a circle: such a walk ends with what it has found, so the search neither loops nor stops.
-  std::string pathOf(std::int32_t number, std::int32_t up, const std::string& name, bool folder) {
+  // name, from its disc down; valid until the next call. Imported data can link to a number that
+  // names no record, or round in a circle: such a walk ends with what it has found, so the search
+  // neither loops nor stops.
+  std::string_view pathOf(std::int32_t number, std::int32_t up, std::string_view name, bool folder) {
+    // Hits come in runs beneath one folder: its path stays at the start of the text.
+    if (up == 0 || up == number || up != prefixOf_) {
+      circle_ = false;
+      // Nearly every hit lies in a folder met lately: no walk, no circle to look out for.
+      const std::string* known = up != 0 && up != number ? find(up) : nullptr;
+      if (known) path_.assign(*known);
+      else walk(number, up);
+      // A circle's path depends on where it was entered, so it serves no other hit.
+      prefixOf_ = circle_ || up == 0 ? kNoFolder : up;
+      prefixLength_ = path_.size();
+    }
+    path_.resize(prefixLength_);
+    path_ += " > ";
+    path_ += name;
+    if (folder && !circle_) remember(number, path_);
+    return path_;
+  }
+
+ private:
+  // Folders kept in each generation.
+  static constexpr std::size_t kGeneration = 16384;
+  static constexpr std::int32_t kNoFolder = 0;
+
+  // Puts in path_ the path of `up` (the parent of `number`) from the catalogue, down from the
+  // nearest folder already known; sets circle_ when the links go round.
+  void walk(std::int32_t number, std::int32_t up) {
     levels_.clear();
     seen_.clear();
     seen_.insert(number);
     const std::string* known = nullptr;
-    bool circle = false;
     while (up != 0) {
       if (!seen_.insert(up).second) {
-        circle = true;
+        circle_ = true;
         break;
       }
-      if (auto found = paths_.find(up); found != paths_.end()) {
-        known = &found->second;
-        break;
-      }
+      if ((known = find(up))) break;
       auto parent = db_.SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{up}});
       if (!parent || parent->Eof()) break;
       levels_.push_back({up, parent->Field("Name").StringValue()});
@@ -91,28 +118,46 @@ class PathMemo {
       framework::Yield();
     }
     // Only walks that end at a disc or at a missing parent are kept: in a circle of links the path
-    // depends on where it was entered.
-    std::string path = known ? *known : std::string();
+    // depends on where it was entered. The known start is taken before anything is kept, since
+    // keeping may let its generation go.
+    path_.assign(known ? *known : std::string_view());
     for (auto it = levels_.rbegin(); it != levels_.rend(); ++it) {
-      path += " > ";
-      path += it->name;
-      if (!circle) paths_.emplace(it->no, path);
+      path_ += " > ";
+      path_ += it->name;
+      if (!circle_) remember(it->no, path_);
     }
-    path += " > ";
-    path += name;
-    if (folder && !circle) paths_.emplace(number, path);
-    return path;
   }
 
- private:
+  const std::string* find(std::int32_t no) {
+    if (auto found = recent_.find(no); found != recent_.end()) return &found->second;
+    auto found = older_.find(no);
+    if (found == older_.end()) return nullptr;
+    std::string path = std::move(found->second);
+    older_.erase(found);
+    return &remember(no, std::move(path));
+  }
+
+  const std::string& remember(std::int32_t no, std::string path) {
+    // The older generation's table is kept for the next one, so only its entries are freed.
+    if (recent_.size() >= kGeneration) {
+      std::swap(recent_, older_);
+      recent_.clear();
+    }
+    return recent_.insert_or_assign(no, std::move(path)).first->second;
+  }
+
   struct Level {
     std::int32_t no;
     std::string name;
   };
   framework::Database& db_;
-  std::unordered_map<std::int32_t, std::string> paths_;  // folders met so far
-  std::vector<Level> levels_;                             // above the hit, from its parent upwards
-  std::unordered_set<std::int32_t> seen_;                 // the numbers met on this walk
+  std::unordered_map<std::int32_t, std::string> recent_, older_;  // folders met lately
+  std::vector<Level> levels_;                                     // above the hit, from its parent upwards
+  std::unordered_set<std::int32_t> seen_;                         // the numbers met on this walk
+  bool circle_ = false;                                           // the latest walk went round
+  std::string path_;                                              // the latest path
+  std::int32_t prefixOf_ = kNoFolder;  // the folder whose path starts path_
+  std::size_t prefixLength_ = 0;       // and its length
 };
 
 // A search's hits still to list.
@@ -135,12 +180,12 @@ bool listHits(framework::Listbox& results, HitListing& hits, const std::function
   framework::RecordSet& rs = *hits.rs;
   while (!rs.Eof()) {
     // The search gives No, FolNo, Name and Folder, in that order.
-    std::string path = hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(),
-                                         rs.IdxField(3).StringValue(),
-                                         framework::textEquals(rs.IdxField(4).StringValue(), "True"));
+    const std::string_view path =
+        hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(), rs.IdxField(3).StringValue(),
+                          framework::textEquals(rs.IdxField(4).StringValue(), "True"));
     // The walk gives way: a newer search may have emptied the list meanwhile.
     if (hits.stopped) return false;
-    results.AddRow(std::move(path));
+    results.AddRow(path);
     rs.MoveNext();
     if (pause() || hits.stopped) return false;
   }

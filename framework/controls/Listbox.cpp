@@ -109,8 +109,8 @@ void Listbox::restoreScrollX() {
   if (view_->horizontalScrollBar()->value() != scrollX_) view_->horizontalScrollBar()->setValue(scrollX_);
 }
 
-void Listbox::AddFolder(std::string text) { model_.append(std::move(text), true); }
-void Listbox::AddRow(std::string text) { model_.append(std::move(text), false); }
+void Listbox::AddFolder(std::string_view text) { model_.append(text, true); }
+void Listbox::AddRow(std::string_view text) { model_.append(text, false); }
 void Listbox::InsertRow(int row, const std::string& text, int indent) { model_.insert(row, text, indent); }
 void Listbox::DeleteAllRows() { model_.clear(); }
 

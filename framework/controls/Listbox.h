@@ -2,6 +2,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/controls/ListboxModel.h"
@@ -26,8 +27,8 @@ class Listbox : public RectControl {
 
   // Append an expandable / a plain row. During ExpandRow the row goes beneath the expanding
   // row (after the rows added so far in that event) one level deeper; otherwise at the end.
-  void AddFolder(std::string text);
-  void AddRow(std::string text);
+  void AddFolder(std::string_view text);
+  void AddRow(std::string_view text);
   // Inserts a plain row at `row` (clamped to the list), moving the rows from there down.
   void InsertRow(int row, const std::string& text, int indent = 0);
   void DeleteAllRows();

@@ -30,7 +30,7 @@ std::string ListboxRow::cell(std::size_t column) const {
   return (*more_)[column - 1];
 }
 
-ListboxRow ListboxModel::makeRow(std::string text) {
+ListboxRow ListboxModel::makeRow(std::string_view text) {
   ListboxRow r;
   std::size_t k = 0;
   const std::size_t n = std::min(text.size(), groupText_.size());
@@ -39,11 +39,11 @@ ListboxRow ListboxModel::makeRow(std::string text) {
     if (!groupHead_) groupHead_ = std::make_shared<const std::string>(groupText_);
     r.head_ = groupHead_;
     r.headLength_ = static_cast<std::uint32_t>(k);
-    r.tail_.assign(text, k);
+    r.tail_.assign(text.substr(k));
   } else {
     groupText_.assign(text);
     groupHead_.reset();
-    r.tail_ = std::move(text);
+    r.tail_.assign(text);
   }
   if (widest_ > 1) {
     r.more_ = std::make_unique<std::vector<std::string>>();
@@ -115,8 +115,8 @@ ListboxModel::Context* ListboxModel::ownContext() {
   return contexts_.back().owner == CurrentThread() ? &contexts_.back() : nullptr;
 }
 
-void ListboxModel::append(std::string text, bool folder) {
-  ListboxRow r = makeRow(std::move(text));
+void ListboxModel::append(std::string_view text, bool folder) {
+  ListboxRow r = makeRow(text);
   r.folder = folder;
   const Context* own = ownContext();
   if (own && own->dropped) {
@@ -137,10 +137,10 @@ void ListboxModel::append(std::string text, bool folder) {
   if (observer_) observer_->rowsAppended();
 }
 
-void ListboxModel::insert(int flat, std::string text, int indent) {
+void ListboxModel::insert(int flat, std::string_view text, int indent) {
   commitPending();
   const int pos = std::clamp(flat, 0, count());
-  ListboxRow r = makeRow(std::move(text));
+  ListboxRow r = makeRow(text);
   r.indent = std::max(0, indent);
   if (observer_) observer_->beforeInsert(pos, 1);
   rows_.insert(rows_.begin() + pos, std::move(r));

@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace framework {
@@ -65,9 +66,9 @@ class ListboxModel {
 
   // Appends a row: during an expansion beneath the expanding row (after the rows it already
   // received, one level deeper), otherwise at the end at indent 0.
-  void append(std::string text, bool folder);
+  void append(std::string_view text, bool folder);
   // Inserts a plain row at `flat` (clamped to 0..count()), moving the rows from there down.
-  void insert(int flat, std::string text, int indent);
+  void insert(int flat, std::string_view text, int indent);
   void clear();
 
   // Marks the row expanded and directs appends beneath it until endExpansion. Expansions nest.
@@ -113,7 +114,7 @@ class ListboxModel {
   int lastIndex_ = -1;
   // A new row whose first cell begins like the text that began the latest group shares that
   // start; otherwise it begins a group of its own.
-  ListboxRow makeRow(std::string text);
+  ListboxRow makeRow(std::string_view text);
 
   // The most cells a row has had (up to a few): a new row makes room for them at once, rather than
   // growing as its cells are set one by one. A stray wide cell does not widen every row.

@@ -20,14 +20,16 @@ namespace {
 constexpr int kPublishedAtOnce = 4096;
 // How long a list must stop growing before the last of its appends are published.
 constexpr int kSettleMs = 50;
+// How often a long flat list that is still growing is published: the flat view works out the place
+// of every row again before it next paints, once per publish.
+constexpr int kFlatPublishMs = 100;
 }  // namespace
 
 ListboxItemModel::ListboxItemModel(const ListboxModel& rows, const Listbox& owner)
     : rows_(rows), owner_(owner), settle_(new QTimer(this)) {
   settle_->setSingleShot(true);
-  settle_->setInterval(kSettleMs);
   QObject::connect(settle_, &QTimer::timeout, this, [this] {
-    if (rows_.committedCount() == settleCount_) flush();
+    if (settleCount_ < 0 || rows_.committedCount() == settleCount_) flush();
     else publishAppends();
   });
 }
@@ -80,12 +82,23 @@ void ListboxItemModel::schedule() {
 void ListboxItemModel::publishAppends() {
   scheduled_ = false;
   const int committed = rows_.committedCount();
-  if (!owner_.Hierarchical() || committed <= kPublishedAtOnce || committed - published_ >= published_ / 4 || dirtyFirst_ >= 0) {
+  if (committed <= kPublishedAtOnce || dirtyFirst_ >= 0) {
+    flush();
+    return;
+  }
+  if (!owner_.Hierarchical()) {
+    if (!settle_->isActive()) {
+      settleCount_ = -1;
+      settle_->start(kFlatPublishMs);
+    }
+    return;
+  }
+  if (committed - published_ >= published_ / 4) {
     flush();
     return;
   }
   settleCount_ = committed;
-  settle_->start();
+  settle_->start(kSettleMs);
 }
 
 void ListboxItemModel::flush() {

@@ -16,7 +16,8 @@ class Listbox;
 // The committed rows of a list as a Qt table. Appends and cell changes are published to the
 // view in one batch from the event loop (or before any other change), not row by row. The tree
 // view of a hierarchical list lays out all its rows again at every published append, so there a
-// long list filling bit by bit is published as it grows by a quarter, and in full once it stops.
+// long list filling bit by bit is published as it grows by a quarter, and in full once it stops;
+// a long flat list filling is published every tenth of a second.
 class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observer {
  public:
   enum Role { IndentRole = Qt::UserRole + 1, FolderRole, ExpandedRole };
@@ -62,8 +63,8 @@ class ListboxItemModel : public QAbstractTableModel, public ListboxModel::Observ
   int changeCount_ = 0;
   int dirtyFirst_ = -1, dirtyLast_ = -1;
   bool scheduled_ = false;
-  QTimer* settle_ = nullptr;  // publishes a list that has stopped growing
-  int settleCount_ = 0;       // committed rows when the settle timer was armed
+  QTimer* settle_ = nullptr;  // publishes a list that has stopped growing, or a flat list's next batch
+  int settleCount_ = 0;       // committed rows when the settle timer was armed; -1 for a flat list
 };
 
 // Where the expand arrow of a row at `indent` lies within its first cell.

@@ -190,6 +190,12 @@ DatabaseField RecordSet::IdxField(int index) const {
   sqlite3_stmt* s = impl_->statement;
   const int i = index - 1;
   using Kind = DatabaseField::Kind;
+  // Held once for the field's few calls, each of which would otherwise take the lock anew.
+  struct Hold {
+    sqlite3_mutex* lock;
+    ~Hold() { sqlite3_mutex_leave(lock); }
+  } hold{sqlite3_db_mutex(impl_->connection->db)};
+  sqlite3_mutex_enter(hold.lock);
   switch (sqlite3_column_type(s, i)) {
     case SQLITE_INTEGER:
       return {impl_->boolean[i] ? Kind::Boolean : Kind::Integer, sqlite3_column_int64(s, i), 0, {}};

@@ -260,6 +260,32 @@ TEST_F(DiscListTest, BrokenParentLinksEndTheirWalks) {
   EXPECT_EQ(got, want);
 }
 
+// Far more folders than a search keeps the paths of: the folders met early, and their children
+// listed only after all the others, still show their whole paths.
+TEST_F(DiscListTest, FoldersMetLongBeforeTheirLaterHitsKeepTheirPaths) {
+  constexpr int kFolders = 70'000;
+  std::vector<Row> rows{{1, 0, "CD", true, "CD", "ディスク", kDiscTime, std::nullopt},
+                        {2, 1, "top", true, "CD", "フォルダ", kFileTime, 0},
+                        {3, 2, "early", true, "CD", "フォルダ", kFileTime, 0}};
+  for (int i = 0; i < kFolders; ++i)
+    rows.push_back({4 + i, 3, "f" + std::to_string(i), true, "CD", "フォルダ", kFileTime, 0});
+  const int late = 4 + kFolders;
+  rows.push_back({late, 3, "late", std::nullopt, "CD", " ", kFileTime, 1});
+  rows.push_back({late + 1, 4, "in first", std::nullopt, "CD", " ", kFileTime, 1});
+  rows.push_back({late + 2, late - 1, "in last", std::nullopt, "CD", " ", kFileTime, 1});
+  Window1& w = open(rows);
+  search(w, "");
+  ASSERT_TRUE(waitUntil([] { return framework::RunningThreadCount() == 0; }));
+  const std::vector<std::string> got = textsOf(w.SearchList());
+  ASSERT_EQ(got.size(), rows.size());
+  EXPECT_EQ(got[3], " > CD > top > early > f0");
+  EXPECT_EQ(got[late - 2], " > CD > top > early > f" + std::to_string(kFolders - 1));
+  EXPECT_EQ(got[late - 1], " > CD > top > early > late");
+  EXPECT_EQ(got[late], " > CD > top > early > f0 > in first");
+  EXPECT_EQ(got[late + 1], " > CD > top > early > f" + std::to_string(kFolders - 1) + " > in last");
+  EXPECT_TRUE(msgs().empty());
+}
+
 TEST_F(DiscListTest, FailedQueriesListNothingAndTheListsSayWhy) {
   Window1& w = open(smallCatalogue());
   // Another connection takes the table away, so every query of the window fails.
