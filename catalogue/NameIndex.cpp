@@ -76,13 +76,17 @@ int logWritten(void* watch, sqlite3*, const char* schema, int) {
 
 void rolledBack(void* watch) { static_cast<Watch*>(watch)->written->open = NameIndex::kNone; }
 
-// The shards are attached together, the last one last.
-bool attached(sqlite3* db) { return sqlite3_db_filename(db, schemaName(NameIndex::kShards - 1).c_str()) != nullptr; }
+bool attached(sqlite3* db, int shard) { return sqlite3_db_filename(db, schemaName(shard).c_str()) != nullptr; }
+
+bool attached(sqlite3* db) {
+  for (int k = 0; k < NameIndex::kShards; ++k)
+    if (!attached(db, k)) return false;
+  return true;
+}
 
 void detach(sqlite3* db) {
   for (int k = 0; k < NameIndex::kShards; ++k)
-    if (sqlite3_db_filename(db, schemaName(k).c_str()))
-      sqlite3_exec(db, ("DETACH " + schemaName(k)).c_str(), nullptr, nullptr, nullptr);
+    if (attached(db, k)) sqlite3_exec(db, ("DETACH " + schemaName(k)).c_str(), nullptr, nullptr, nullptr);
 }
 
 }  // namespace
@@ -104,9 +108,10 @@ std::string NameIndex::ReadOnlyUri(const std::string& path) {
 
 namespace {
 
-// All shards or none.
+// All shards or none; a detach that a record set still open refused may have left some.
 bool attach(detail::Connection& c, const NameIndex::Written& written) {
   for (int k = 0; k < NameIndex::kShards; ++k) {
+    if (attached(c.db, k)) continue;
     sqlite3_stmt* st = nullptr;
     bool ok = sqlite3_prepare_v2(c.db, ("ATTACH ?1 AS " + schemaName(k)).c_str(), -1, &st, nullptr) == SQLITE_OK;
     const std::string uri = NameIndex::ReadOnlyUri(written.files[static_cast<std::size_t>(k)]);
