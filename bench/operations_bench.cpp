@@ -42,7 +42,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr const char* kVersion = "ops-v3";
+constexpr const char* kVersion = "ops-v4";
 constexpr long kDiscRecords = 1'000'000;  // a large disc; the search catalogue holds several
 const std::string kTarget = "Target";
 
@@ -233,9 +233,12 @@ std::string copyOf(const QString& kept, const QString& into) {
   const QString to = QDir(into).filePath("lumeno/lumeno.sqlite");
   QFile::remove(to);
   if (!QFile::copy(QDir(kept).filePath("lumeno/lumeno.sqlite"), to)) std::exit(1);
-  const QString names = QDir(into).filePath("lumeno/lumeno-names.sqlite");
-  QFile::remove(names);
-  if (!QFile::copy(QDir(kept).filePath("lumeno/lumeno-names.sqlite"), names)) std::exit(1);
+  for (int k = 0; k < NameIndex::kShards; ++k) {
+    const QString names = QString::fromStdString(NameIndex::FilePath(to.toStdString(), k));
+    QFile::remove(names);
+    if (!QFile::copy(QString::fromStdString(NameIndex::FilePath(QDir(kept).filePath("lumeno/lumeno.sqlite").toStdString(), k)), names))
+      std::exit(1);
+  }
   return to.toStdString();
 }
 

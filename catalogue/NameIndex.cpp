@@ -18,19 +18,26 @@ namespace detail = framework::detail;
 
 namespace {
 
-constexpr const char* kSchemaName = "lumeno_names";
-
 constexpr const char* kScan = "SELECT No, FolNo, Name, Folder FROM Folder1 WHERE Name LIKE ?1";
-// The watermark is read in the same statement as the index, so the two agree; ?3 lowers it to
-// below the numbers this connection wrote that the index may not hold yet. Each half is in No
-// order and the halves do not overlap, so no sort is needed.
-constexpr const char* kIndexed =
-    "SELECT No, FolNo, Name, Folder FROM Folder1 "
-    "WHERE No <= COALESCE((SELECT MIN(UpTo, ?3) FROM lumeno_names.Built), 0) "
-    "AND No IN (SELECT rowid FROM lumeno_names.Names WHERE Names MATCH ?1) AND Name LIKE ?2 "
-    "UNION ALL SELECT No, FolNo, Name, Folder FROM Folder1 "
-    "WHERE No > COALESCE((SELECT MIN(UpTo, ?3) FROM lumeno_names.Built), 0) AND Name LIKE ?2 "
-    "ORDER BY No";
+
+std::string schemaName(int shard) { return "lumeno_names" + std::to_string(shard); }
+
+// Every number up to the lowest watermark of the shards is in one of them. The watermarks are read
+// in the same statement as the shards, so the two agree; ?3 lowers it to below the numbers this
+// connection wrote that the shards may not hold yet. Each half is in No order and the halves do not
+// overlap, so no sort is needed.
+std::string indexedQuery() {
+  std::string upTo = "MIN(?3", candidates;
+  for (int k = 0; k < NameIndex::kShards; ++k) {
+    upTo += ", COALESCE((SELECT UpTo FROM " + schemaName(k) + ".Built), -9223372036854775808)";
+    if (k > 0) candidates += " UNION ALL ";
+    candidates += "SELECT rowid FROM " + schemaName(k) + ".Names WHERE Names MATCH ?1";
+  }
+  upTo += ")";
+  return "SELECT No, FolNo, Name, Folder FROM Folder1 WHERE No <= " + upTo + " AND No IN (" + candidates +
+         ") AND Name LIKE ?2 UNION ALL SELECT No, FolNo, Name, Folder FROM Folder1 WHERE No > " + upTo +
+         " AND Name LIKE ?2 ORDER BY No";
+}
 
 // The watches by connection; the hooks hold a plain pointer to theirs, taken away before it goes.
 struct Watch {
@@ -61,14 +68,26 @@ void rowWritten(void* watch, int op, const char* schema, const char* table, sqli
 int logWritten(void* watch, sqlite3*, const char* schema, int) {
   if (std::strcmp(schema, "main") != 0) return SQLITE_OK;
   auto* w = static_cast<Watch*>(watch);
-  lowerTo(w->written->committed, w->written->open.exchange(NameIndex::kNone));
+  const std::int64_t written = w->written->open.exchange(NameIndex::kNone);
+  for (auto& mark : w->written->committed) lowerTo(mark, written);
   if (w->committed) w->committed();
   return SQLITE_OK;
 }
 
 void rolledBack(void* watch) { static_cast<Watch*>(watch)->written->open = NameIndex::kNone; }
 
-bool attached(sqlite3* db) { return sqlite3_db_filename(db, kSchemaName) != nullptr; }
+bool attached(sqlite3* db, int shard) { return sqlite3_db_filename(db, schemaName(shard).c_str()) != nullptr; }
+
+bool attached(sqlite3* db) {
+  for (int k = 0; k < NameIndex::kShards; ++k)
+    if (!attached(db, k)) return false;
+  return true;
+}
+
+void detach(sqlite3* db) {
+  for (int k = 0; k < NameIndex::kShards; ++k)
+    if (attached(db, k)) sqlite3_exec(db, ("DETACH " + schemaName(k)).c_str(), nullptr, nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -89,21 +108,39 @@ std::string NameIndex::ReadOnlyUri(const std::string& path) {
 
 namespace {
 
-bool attach(detail::Connection& c, const std::string& file) {
-  sqlite3_stmt* st = nullptr;
-  if (sqlite3_prepare_v2(c.db, "ATTACH ?1 AS lumeno_names", -1, &st, nullptr) != SQLITE_OK) return false;
-  const std::string uri = NameIndex::ReadOnlyUri(file);
-  sqlite3_bind_text(st, 1, uri.c_str(), static_cast<int>(uri.size()), SQLITE_STATIC);
-  const bool ok = sqlite3_step(st) == SQLITE_DONE;
-  sqlite3_finalize(st);
-  return ok;
+// All shards or none; a detach that a record set still open refused may have left some.
+bool attach(detail::Connection& c, const NameIndex::Written& written) {
+  for (int k = 0; k < NameIndex::kShards; ++k) {
+    if (attached(c.db, k)) continue;
+    sqlite3_stmt* st = nullptr;
+    bool ok = sqlite3_prepare_v2(c.db, ("ATTACH ?1 AS " + schemaName(k)).c_str(), -1, &st, nullptr) == SQLITE_OK;
+    const std::string uri = NameIndex::ReadOnlyUri(written.files[static_cast<std::size_t>(k)]);
+    if (ok) sqlite3_bind_text(st, 1, uri.c_str(), static_cast<int>(uri.size()), SQLITE_STATIC);
+    ok = ok && sqlite3_step(st) == SQLITE_DONE;
+    sqlite3_finalize(st);
+    if (!ok) {
+      detach(c.db);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
 
-std::string NameIndex::FilePath(const std::string& cataloguePath) {
+namespace {
+std::string besideCatalogue(const std::string& cataloguePath, const std::string& name) {
   const std::size_t slash = cataloguePath.rfind('/');
-  return (slash == std::string::npos ? std::string() : cataloguePath.substr(0, slash + 1)) + kFileName;
+  return (slash == std::string::npos ? std::string() : cataloguePath.substr(0, slash + 1)) + name;
+}
+}  // namespace
+
+std::string NameIndex::FilePath(const std::string& cataloguePath, int shard) {
+  return besideCatalogue(cataloguePath, "lumeno-names-" + std::to_string(shard) + ".sqlite");
+}
+
+std::string NameIndex::EarlierFilePath(const std::string& cataloguePath) {
+  return besideCatalogue(cataloguePath, "lumeno-names.sqlite");
 }
 
 std::string NameIndex::CataloguePath(Database& db) {
@@ -137,7 +174,7 @@ void NameIndex::StopWatching(Database& db) {
     watches.erase(c.db);
   }
   // A record set still open keeps it attached; it is not read again without a watch.
-  if (attached(c.db) && sqlite3_get_autocommit(c.db)) sqlite3_exec(c.db, "DETACH lumeno_names", nullptr, nullptr, nullptr);
+  if (sqlite3_get_autocommit(c.db)) detach(c.db);
 }
 
 std::optional<std::string> NameIndex::MatchQuery(std::string_view term) {
@@ -182,17 +219,21 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
   detail::Connection& c = *db.connection_;
   const std::string pattern = "%" + term + "%";
   const Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
-  const std::optional<std::string> match = watch && watch->written->ready ? MatchQuery(term) : std::nullopt;
+  const bool ready = watch && std::all_of(watch->written->ready.begin(), watch->written->ready.end(),
+                                          [](const std::atomic<bool>& r) { return r.load(); });
+  const std::optional<std::string> match = ready ? MatchQuery(term) : std::nullopt;
   // Attaching cannot happen inside a transaction: until it can, the search scans.
-  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c, watch->written->file)))
+  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c, *watch->written)))
     return db.SQLSelect(kScan, {pattern});
   if (!match) return db.SQLSelect(kScan, {pattern});
   // The marks and the first step, which fixes what the statement sees, under the connection's
   // lock: a commit running aside cannot come between them.
   sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
   sqlite3_mutex_enter(lock);
-  const std::int64_t written = std::min(watch->written->open.load(), watch->written->committed.load());
-  auto found = db.SQLSelect(kIndexed, {*match, pattern, written == kNone ? kNone : std::max(written, kFloor + 1) - 1});
+  std::int64_t written = watch->written->open.load();
+  for (const auto& mark : watch->written->committed) written = std::min(written, mark.load());
+  static const std::string indexed = indexedQuery();
+  auto found = db.SQLSelect(indexed, {*match, pattern, written == kNone ? kNone : std::max(written, kFloor + 1) - 1});
   sqlite3_mutex_leave(lock);
   return found ? std::move(found) : db.SQLSelect(kScan, {pattern});
 }

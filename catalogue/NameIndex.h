@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -10,21 +11,28 @@
 #include "framework/database/Database.h"
 
 
-// A trigram index of Folder1's names in a file of its own beside the catalogue: a cache that can
-// be thrown away and built again at any time. Its table Names (FTS5, rowid = No) holds the names of
-// the catalogue's records numbered up to the watermark Built.UpTo, as they were when indexed; a
-// name indexed and since deleted stays until the catalogue's join drops it. The catalogue itself
-// keeps no trace of it. NameIndexBuild fills it; the search reads it through the catalogue's own
-// connection, which attaches it read-only.
+// A trigram index of Folder1's names in files of their own beside the catalogue: a cache that can
+// be thrown away and built again at any time. It is split into shards by blocks of numbers, each in
+// a file of its own so that each can be filled on a core of its own. A shard's table Names (FTS5,
+// rowid = No) holds the names of its records numbered up to its watermark Built.UpTo, as they were
+// when indexed; a name indexed and since deleted stays until the catalogue's join drops it. The
+// catalogue itself keeps no trace of it. NameIndexBuild fills it; the search reads it through the
+// catalogue's own connection, which attaches the shards read-only.
 class NameIndex {
  public:
-  static constexpr const char* kFileName = "lumeno-names.sqlite";
+  // Fixed, so that the files do not depend on the machine.
+  static constexpr int kShards = 4;
+  // Record No belongs to shard (No >> kBlockBits) % kShards: runs of numbers, so each shard reads
+  // runs of Folder1.
+  static constexpr int kBlockBits = 10;
   // No number written; the watermark of an index that holds nothing.
   static constexpr std::int64_t kNone = 0x7fffffffffffffff;
   static constexpr std::int64_t kFloor = -kNone - 1;
 
-  // The index file of the catalogue file at `cataloguePath`: beside it, in the same folder.
-  static std::string FilePath(const std::string& cataloguePath);
+  // The file of `shard` of the index of the catalogue file at `cataloguePath`: beside it.
+  static std::string FilePath(const std::string& cataloguePath, int shard);
+  // The file that earlier versions kept the whole index in, beside the catalogue.
+  static std::string EarlierFilePath(const std::string& cataloguePath);
 
   // Drop what earlier versions kept of the index inside the catalogue (the index, its queue and
   // triggers); each does nothing where there is nothing to drop.
@@ -39,10 +47,14 @@ class NameIndex {
   // come back once the numbering is refreshed). The search scans from there; the build indexes
   // them again. Written by the connection's hooks, on whatever thread the engine runs them.
   struct Written {
-    std::atomic<std::int64_t> open{kNone};       // inserted by the transaction that is open
-    std::atomic<std::int64_t> committed{kNone};  // committed since the build last looked
-    std::atomic<bool> ready{false};              // the index file is there to be attached
-    std::string file;                            // the index file
+    std::atomic<std::int64_t> open{kNone};  // inserted by the transaction that is open
+    // Committed since each shard's build last looked: each shard takes its own.
+    std::array<std::atomic<std::int64_t>, kShards> committed{};
+    std::array<std::atomic<bool>, kShards> ready{};  // each shard's file is there to be attached
+    std::array<std::string, kShards> files;          // each shard's file
+    Written() {
+      for (auto& mark : committed) mark = kNone;
+    }
   };
   // Hooks `written` onto the catalogue's connection until StopWatching; `committed` runs after
   // every commit of it, on the committing thread, and must not touch the connection.
@@ -60,10 +72,11 @@ class NameIndex {
   static std::optional<std::string> MatchQuery(std::string_view term);
 
   // The records (No, FolNo, Name, Folder) whose Name matches LIKE '%term%', in No order: exactly
-  // those a scan of Folder1 gives. The index gives candidates up to its watermark, each checked
-  // against the record's name as it is now; the records above it are scanned. Without a watch
-  // that is ready, a term the index cannot narrow, or without `mayWrite` (a catalogue whose
-  // damage makes the index untrusted) the whole table is scanned. Nullptr when the query fails.
+  // those a scan of Folder1 gives. The index gives candidates up to the lowest watermark of its
+  // shards, each checked against the record's name as it is now; the records above it are
+  // scanned. Without a watch whose shards are all ready, a term the index cannot narrow, or
+  // without `mayWrite` (a catalogue whose damage makes the index untrusted) the whole table is
+  // scanned. Nullptr when the query fails.
   static std::unique_ptr<framework::RecordSet> Search(framework::Database& db, const std::string& term, bool mayWrite);
 };
 

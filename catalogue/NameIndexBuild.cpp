@@ -19,12 +19,12 @@ namespace {
 // ones cost less; a stop interrupts the one under way.
 constexpr std::int64_t kBatch = 50000;
 
-// The layout of the index file; a file of another is made anew. Without positions (detail=none)
+// The layout of the index files; a file of another is made anew. Without positions (detail=none)
 // the index takes a third less time to fill; the search asks for each trigram on its own.
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
 
 constexpr const char* kSchema =
-    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA user_version=2; "
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA user_version=3; "
     "CREATE VIRTUAL TABLE IF NOT EXISTS Names USING fts5(Name, tokenize='trigram', detail=none, columnsize=0); "
     "CREATE TABLE IF NOT EXISTS Built (UpTo INTEGER NOT NULL); "
     "INSERT INTO Built SELECT -9223372036854775808 WHERE NOT EXISTS (SELECT 1 FROM Built)";
@@ -40,17 +40,19 @@ struct CloseConnection {
 };
 using Connection = std::unique_ptr<sqlite3, CloseConnection>;
 
-// One statement at a time on the build's own connection, each prepared for the call.
+static_assert((NameIndex::kShards & (NameIndex::kShards - 1)) == 0, "shards are picked by a mask");
+
+// One statement at a time on a shard's own connection, each prepared for the call.
 class Index {
  public:
-  explicit Index(Connection db) : db_(std::move(db)) {}
+  Index(Connection db, int shard) : db_(std::move(db)), shard_(shard) {}
   sqlite3* handle() const { return db_.get(); }
 
   // Runs one statement to its end; `first` takes the first column of its first row (none for NULL).
-  bool run(const char* sql, std::initializer_list<std::int64_t> values = {},
+  bool run(const std::string& sql, std::initializer_list<std::int64_t> values = {},
            std::optional<std::int64_t>* first = nullptr) {
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db_.get(), sql, -1, &st, nullptr) != SQLITE_OK) return false;
+    if (sqlite3_prepare_v2(db_.get(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return false;
     int i = 1;
     for (std::int64_t v : values) sqlite3_bind_int64(st, i++, v);
     int rc = sqlite3_step(st);
@@ -83,17 +85,27 @@ class Index {
     });
   }
 
-  // Indexes the next records above the watermark `upTo`: the new watermark, none when nothing
-  // was left, or false on failure.
-  bool batch(std::int64_t upTo, std::optional<std::int64_t>& last) {
-    return transaction([&] {
-      return run("SELECT MAX(No) FROM (SELECT No FROM catalogue.Folder1 WHERE No > ?1 ORDER BY No LIMIT ?2)",
-                 {upTo, kBatch}, &last) &&
-             (!last || (run("INSERT INTO Names (rowid, Name) SELECT No, Name FROM catalogue.Folder1 "
-                            "WHERE No > ?1 AND No <= ?2",
-                            {upTo, *last}) &&
-                        run("UPDATE Built SET UpTo = ?1", {*last})));
+  // Indexes the shard's next records above its watermark `upTo`, up to the catalogue's highest
+  // number once fewer than a batch are left: false on failure; `upTo` is then as it was.
+  bool batch(std::int64_t& upTo) {
+    std::optional<std::int64_t> last;
+    const bool done = transaction([&] {
+      if (!run("SELECT No FROM catalogue.Folder1 WHERE No > ?1 AND " + mine() + " ORDER BY No LIMIT 1 OFFSET ?2",
+               {upTo, kBatch - 1}, &last))
+        return false;
+      if (!last) {
+        last = highestInCatalogue();
+        if (!last) return false;
+        last = std::max(*last, upTo);
+      }
+      return *last == upTo ||
+             (run("INSERT INTO Names (rowid, Name) SELECT No, Name FROM catalogue.Folder1 "
+                  "WHERE No > ?1 AND No <= ?2 AND " + mine(),
+                  {upTo, *last}) &&
+              run("UPDATE Built SET UpTo = ?1", {*last}));
     });
+    if (done) upTo = *last;
+    return done;
   }
 
   // The catalogue's highest number; kFloor for an empty one.
@@ -104,17 +116,24 @@ class Index {
   }
 
  private:
+  // The records of the shard, by their number.
+  std::string mine() const {
+    return "((No >> " + std::to_string(NameIndex::kBlockBits) + ") & " + std::to_string(NameIndex::kShards - 1) +
+           ") = " + std::to_string(shard_);
+  }
+
   Connection db_;
+  int shard_;
 };
 
-// The index file ready for use, the catalogue attached read-only as "catalogue". A file that is no
-// index or a damaged one is only a cache: it is made anew once.
-std::unique_ptr<Index> openIndex(const std::string& file, const std::string& catalogue) {
+// A shard's file ready for use, the catalogue attached read-only as "catalogue". A file that is no
+// index, one of another layout or a damaged one is only a cache: it is made anew once.
+std::unique_ptr<Index> openIndex(const std::string& file, const std::string& catalogue, int shard) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     sqlite3* handle = nullptr;
     int rc = sqlite3_open_v2(file.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
-    auto index = std::make_unique<Index>(Connection(handle));
+    auto index = std::make_unique<Index>(Connection(handle), shard);
     if (rc == SQLITE_OK) {
       sqlite3_busy_timeout(handle, 2000);
       std::optional<std::int64_t> version, tables;
@@ -147,32 +166,37 @@ std::unique_ptr<Index> openIndex(const std::string& file, const std::string& cat
 
 NameIndexBuild::NameIndexBuild(std::shared_ptr<Database> db, std::function<void(bool)> catchingUp)
     : db_(std::move(db)), written_(std::make_shared<NameIndex::Written>()), catchingUp_(std::move(catchingUp)) {
-  written_->file = NameIndex::FilePath(NameIndex::CataloguePath(*db_));
-  // Watched before the thread looks at the catalogue, so no write of the connection goes unseen.
+  const std::string catalogue = NameIndex::CataloguePath(*db_);
+  for (int k = 0; k < NameIndex::kShards; ++k)
+    written_->files[static_cast<std::size_t>(k)] = NameIndex::FilePath(catalogue, k);
+  // Watched before the threads look at the catalogue, so no write of the connection goes unseen.
   NameIndex::StartWatching(*db_, written_, [this] { wake(); });
   {
     std::lock_guard lock(buildsMutex);
     builds.push_back(this);
   }
-  thread_ = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+  for (int k = 0; k < NameIndex::kShards; ++k)
+    threads_[static_cast<std::size_t>(k)] = std::jthread([this, k](std::stop_token stop) { run(std::move(stop), k); });
 }
 
 NameIndexBuild::~NameIndexBuild() {
   NameIndex::StopWatching(*db_);
-  thread_.request_stop();
+  for (auto& thread : threads_) thread.request_stop();
   {
     std::lock_guard lock(mutex_);
-    if (working_) sqlite3_interrupt(working_);
+    for (const Shard& shard : shards_)
+      if (shard.working) sqlite3_interrupt(shard.working);
   }
   wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  for (auto& thread : threads_)
+    if (thread.joinable()) thread.join();
   std::lock_guard lock(buildsMutex);
   builds.erase(std::remove(builds.begin(), builds.end(), this), builds.end());
 }
 
 bool NameIndexBuild::Idle() const {
   std::lock_guard lock(mutex_);
-  return idle_;
+  return std::all_of(shards_.begin(), shards_.end(), [](const Shard& shard) { return shard.idle; });
 }
 
 bool NameIndexBuild::AnyStarted() {
@@ -188,10 +212,12 @@ bool NameIndexBuild::AllIdle() {
 void NameIndexBuild::wake() {
   {
     std::lock_guard lock(mutex_);
-    wanted_ = true;
-    idle_ = false;
+    for (Shard& shard : shards_) {
+      shard.wanted = true;
+      shard.idle = false;
+    }
   }
-  wake_.notify_one();
+  wake_.notify_all();
 }
 
 void NameIndexBuild::report(bool catchingUp) {
@@ -199,65 +225,81 @@ void NameIndexBuild::report(bool catchingUp) {
   QMetaObject::invokeMethod(&context_, [this, catchingUp] { catchingUp_(catchingUp); }, Qt::QueuedConnection);
 }
 
-void NameIndexBuild::run(std::stop_token stop) {
+void NameIndexBuild::caughtUp() {
+  if (--starting_ == 0 && behind_) report(false);
+}
+
+void NameIndexBuild::run(std::stop_token stop, int k) {
   // On a busy machine the window's thread goes first: the index only saves the search a scan.
   setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice);
-  bool behind = false;
+  const auto at = static_cast<std::size_t>(k);
+  Shard& shard = shards_[at];
+  std::atomic<std::int64_t>& committed = written_->committed[at];
+  bool starting = true;
   auto finish = [&] {
-    written_->ready = false;
+    written_->ready[at] = false;
     std::lock_guard lock(mutex_);
-    working_ = nullptr;
-    idle_ = true;
+    shard.working = nullptr;
+    shard.idle = true;
+    if (starting) caughtUp();
   };
   const std::string catalogue = NameIndex::CataloguePath(*db_);
-  std::unique_ptr<Index> index = catalogue.empty() ? nullptr : openIndex(written_->file, catalogue);
+  if (k == 0 && !catalogue.empty())
+    for (const char* ending : {"", "-wal", "-shm"})
+      std::remove((NameIndex::EarlierFilePath(catalogue) + ending).c_str());
+  std::unique_ptr<Index> index = catalogue.empty() ? nullptr : openIndex(written_->files[at], catalogue, k);
   if (!index) return finish();
   {
     std::lock_guard lock(mutex_);
-    working_ = index->handle();
+    shard.working = index->handle();
   }
   // A failed or killed read may have left names above what the catalogue holds now, and those
   // numbers come back: they go, before anyone reads the index.
   const std::optional<std::int64_t> highest = index->highestInCatalogue();
-  std::optional<std::int64_t> upTo = index->watermark();
-  if (!highest || !upTo || (*upTo > *highest && !index->cut(*highest))) return finish();
-  upTo = std::min(*upTo, *highest);
-  written_->ready = true;
-  if (*upTo < *highest) {
-    behind = true;
-    report(true);
+  std::optional<std::int64_t> found = index->watermark();
+  if (!highest || !found || (*found > *highest && !index->cut(*highest))) return finish();
+  std::int64_t upTo = std::min(*found, *highest);
+  written_->ready[at] = true;
+  {
+    std::lock_guard lock(mutex_);
+    if (upTo < *highest) {
+      if (!behind_) report(true);
+      behind_ = true;
+    } else {
+      starting = false;
+      caughtUp();
+    }
   }
-  bool failed = false;
-  while (!stop.stop_requested() && !failed) {
+  while (!stop.stop_requested()) {
     {
       std::unique_lock lock(mutex_);
-      wanted_ = false;
+      shard.wanted = false;
     }
     // Numbers the connection wrote at or below the watermark: indexed again from there.
-    std::int64_t low = written_->committed.load();
-    if (low <= *upTo) {
+    std::int64_t low = committed.load();
+    if (low <= upTo) {
       const std::int64_t below = std::max(low, NameIndex::kFloor + 1) - 1;
       if (!index->cut(below)) break;
       upTo = below;
     }
-    if (low != NameIndex::kNone) written_->committed.compare_exchange_strong(low, NameIndex::kNone);
-    std::optional<std::int64_t> last = upTo;
-    while (last && !stop.stop_requested() && written_->committed.load() == NameIndex::kNone) {
-      failed = !index->batch(*upTo, last);
+    if (low != NameIndex::kNone) committed.compare_exchange_strong(low, NameIndex::kNone);
+    bool moved = true, failed = false;
+    while (moved && !stop.stop_requested() && committed.load() == NameIndex::kNone) {
+      const std::int64_t before = upTo;
+      failed = !index->batch(upTo);
       if (failed) break;
-      if (last) upTo = last;
+      moved = upTo != before;
     }
-    if (failed || last) continue;
+    if (failed) break;
+    if (moved) continue;
     std::unique_lock lock(mutex_);
-    if (wanted_ || written_->committed.load() != NameIndex::kNone) continue;
-    idle_ = true;
-    if (behind) {
-      behind = false;
-      report(false);
+    if (shard.wanted || committed.load() != NameIndex::kNone) continue;
+    shard.idle = true;
+    if (starting) {
+      starting = false;
+      caughtUp();
     }
-    wake_.wait(lock, stop, [this] { return wanted_; });
+    wake_.wait(lock, stop, [&shard] { return shard.wanted; });
   }
-  if (behind) report(false);
   finish();
 }
-

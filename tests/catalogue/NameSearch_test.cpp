@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -110,9 +111,13 @@ std::vector<std::string> plainSearch(const std::string& term) {
   return paths;
 }
 
-// The index file's own figures: its watermark, its highest entry.
-std::int64_t indexValue(const std::string& sql) {
-  return Sql(NameIndex::FilePath(testsupport::cataloguePath())).number(sql);
+std::string shardFile(int shard) { return NameIndex::FilePath(testsupport::cataloguePath(), shard); }
+
+// A figure of each of the index's files: its watermark, its highest entry.
+std::vector<std::int64_t> indexValues(const std::string& sql) {
+  std::vector<std::int64_t> values;
+  for (int k = 0; k < NameIndex::kShards; ++k) values.push_back(Sql(shardFile(k)).number(sql));
+  return values;
 }
 
 // What earlier versions kept in the catalogue: the index, its marker, its queue and its triggers.
@@ -237,16 +242,23 @@ class NameSearchTest : public testsupport::AppTest {
     EXPECT_TRUE(msgs().empty()) << msgs().front();
   }
 
-  // The index caught up: it reaches the catalogue's highest number, holds nothing above it, and
-  // the catalogue keeps no index of its own.
+  // The index caught up: each shard reaches the catalogue's highest number and holds nothing
+  // above it, and the catalogue keeps no index of its own.
   void expectCaughtUp() {
     w();
     ASSERT_TRUE(waitUntil([] { return NameIndexing::Idle(); }, 20000));
     Sql c;
     const std::int64_t highest = c.number("SELECT MAX(No) FROM Folder1");
-    EXPECT_EQ(indexValue("SELECT UpTo FROM Built"), highest);
-    EXPECT_LE(indexValue("SELECT COALESCE(MAX(rowid), 0) FROM Names"), highest);
+    EXPECT_EQ(indexValues("SELECT UpTo FROM Built"), std::vector<std::int64_t>(NameIndex::kShards, highest));
+    for (std::int64_t top : indexValues("SELECT COALESCE(MAX(rowid), 0) FROM Names")) EXPECT_LE(top, highest);
     EXPECT_EQ(c.number(kObjectsInCatalogue), 0);
+  }
+
+  // Every name of the catalogue is in exactly one shard.
+  void expectEveryNameIndexedOnce() {
+    std::int64_t names = 0;
+    for (std::int64_t n : indexValues("SELECT COUNT(*) FROM Names")) names += n;
+    EXPECT_EQ(names, Sql().number("SELECT COUNT(*) FROM Folder1"));
   }
 
   // The catalogue as an earlier version left it, with the index inside it.
@@ -304,18 +316,70 @@ TEST_F(NameSearchTest, ShortAndWildTermsLeaveTheIndexForTheScan) {
   EXPECT_FALSE(NameIndex::MatchQuery("abc\xFF"));
 }
 
-// An index file of an earlier layout is made anew, even one that claims to have caught up.
-TEST_F(NameSearchTest, AnIndexFileOfAnEarlierLayoutIsBuiltAgain) {
+// Index files of an earlier layout are made anew or go, even ones that claim to have caught up.
+TEST_F(NameSearchTest, IndexFilesOfAnEarlierLayoutAreReplaced) {
   const std::vector<Row> rows = corpus(5);
   testsupport::writeCatalogue(rows);
-  ASSERT_EQ(Sql(NameIndex::FilePath(testsupport::cataloguePath()))
-                .exec("CREATE VIRTUAL TABLE Names USING fts5(Name, tokenize='trigram', columnsize=0); "
-                      "CREATE TABLE Built (UpTo INTEGER NOT NULL); INSERT INTO Built VALUES (" +
-                      std::to_string(rows.back().No) + ")"),
-            SQLITE_OK);
+  const std::string earlier = "CREATE VIRTUAL TABLE Names USING fts5(Name, tokenize='trigram', columnsize=0); "
+                              "CREATE TABLE Built (UpTo INTEGER NOT NULL); INSERT INTO Built VALUES (" +
+                              std::to_string(rows.back().No) + ")";
+  const std::string single = NameIndex::EarlierFilePath(testsupport::cataloguePath());
+  ASSERT_EQ(Sql(single).exec(earlier), SQLITE_OK);
+  ASSERT_EQ(Sql(shardFile(1)).exec(earlier + "; PRAGMA user_version = 2"), SQLITE_OK);
   expectCaughtUp();
-  EXPECT_EQ(indexValue("SELECT COUNT(*) FROM Names"), static_cast<std::int64_t>(rows.size()));
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(single)));
+  expectEveryNameIndexedOnce();
   expectSameAsPlainSearch(7, 100);
+}
+
+// Each shard is a cache of its own: one damaged and one gone are built again while the others
+// stay, and the search stays exact meanwhile.
+TEST_F(NameSearchTest, AShardDamagedOrGoneIsBuiltAgainAlone) {
+  testsupport::writeCatalogue(largeCorpus(30));
+  expectCaughtUp();
+  testsupport::closeAllWindows();
+  Module1::Release();
+  const std::vector<std::int64_t> counts = indexValues("SELECT COUNT(*) FROM Names");
+  for (std::int64_t n : counts) ASSERT_GT(n, 0);
+  std::ofstream(shardFile(1), std::ios::binary | std::ios::trunc) << std::string(8192, 'x');
+  for (const char* ending : {"", "-wal", "-shm"}) std::remove((shardFile(2) + ending).c_str());
+  expectSameAsPlainSearch(31, 60);
+  expectCaughtUp();
+  EXPECT_EQ(indexValues("SELECT COUNT(*) FROM Names"), counts);
+  expectSameAsPlainSearch(32, 100);
+}
+
+// Shards catch up at their own pace: the records of one that is behind the others are scanned.
+TEST_F(NameSearchTest, TheRecordsOfAShardBehindTheOthersAreScanned) {
+  testsupport::writeCatalogue(largeCorpus(40));
+  expectCaughtUp();
+  testsupport::closeAllWindows();
+  Module1::Release();
+  // Shard 2 holds numbers 2048 to 3071 of these; it stops halfway through them.
+  ASSERT_EQ(Sql(shardFile(2)).exec("DELETE FROM Names WHERE rowid > 2500; UPDATE Built SET UpTo = 2500"), SQLITE_OK);
+  const std::shared_ptr<framework::Database> db = framework::Database::open(testsupport::cataloguePath());
+  ASSERT_TRUE(db);
+  auto written = std::make_shared<NameIndex::Written>();
+  for (int k = 0; k < NameIndex::kShards; ++k) {
+    written->files[static_cast<std::size_t>(k)] = shardFile(k);
+    written->ready[static_cast<std::size_t>(k)] = true;
+  }
+  NameIndex::StartWatching(*db, written, {});
+  auto numbers = [](std::unique_ptr<framework::RecordSet> rs) {
+    std::vector<std::int32_t> out;
+    for (; rs && !rs->Eof(); rs->MoveNext()) out.push_back(rs->Field("No").IntegerValue());
+    return out;
+  };
+  int behind = 0;
+  for (const std::string& term : terms(41)) {
+    if (!NameIndex::MatchQuery(term)) continue;
+    const auto got = numbers(NameIndex::Search(*db, term, true));
+    const auto want = numbers(db->SQLSelect("SELECT No FROM Folder1 WHERE Name LIKE ?1 ORDER BY No", {"%" + term + "%"}));
+    EXPECT_EQ(got, want) << term;
+    behind += static_cast<int>(std::count_if(want.begin(), want.end(), [](std::int32_t no) { return no > 2500 && no < 3072; }));
+  }
+  EXPECT_GT(behind, 0);
+  NameIndex::StopWatching(*db);
 }
 
 TEST_F(NameSearchTest, ADecomposedTextFindsTheComposedNames) {
@@ -452,7 +516,8 @@ TEST_F(NameSearchTest, AProcessKilledWhileTheIndexCatchesUpLeavesExactHits) {
   ASSERT_TRUE(read) << "the child never got far into its read";
   EXPECT_TRUE(WIFSIGNALED(status));
   // The deleted disc's names are in the index, above anything the catalogue holds.
-  ASSERT_GT(indexValue("SELECT MAX(rowid) FROM Names"), Sql().number("SELECT MAX(No) FROM Folder1"));
+  const std::vector<std::int64_t> tops = indexValues("SELECT MAX(rowid) FROM Names");
+  ASSERT_GT(*std::max_element(tops.begin(), tops.end()), Sql().number("SELECT MAX(No) FROM Folder1"));
 
   // After the restart a disc takes the freed numbers again.
   mount(fresh, "fresh");
