@@ -11,6 +11,9 @@
 #include <unordered_set>
 #include <vector>
 
+#include <QPointer>
+#include <QWidget>
+
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndex.h"
@@ -165,7 +168,10 @@ struct HitListing {
   std::shared_ptr<framework::Database> db;  // kept while its rows are stepped
   std::unique_ptr<framework::RecordSet> rs;
   PathMemo paths;
-  bool stopped = false;  // a newer search has taken the list
+  QPointer<QWidget> window;  // the list's window: once it has gone, so has the list
+  bool stopped = false;      // a newer search has taken the list
+
+  bool over() const { return stopped || !window; }
 };
 
 // The listing under way, which a new search stops.
@@ -184,10 +190,10 @@ bool listHits(framework::Listbox& results, HitListing& hits, const std::function
         hits.paths.pathOf(rs.IdxField(1).IntegerValue(), rs.IdxField(2).IntegerValue(), rs.IdxField(3).StringValue(),
                           framework::textEquals(rs.IdxField(4).StringValue(), "True"));
     // The walk gives way: a newer search may have emptied the list meanwhile.
-    if (hits.stopped) return false;
+    if (hits.over()) return false;
     results.AddRow(path);
     rs.MoveNext();
-    if (pause() || hits.stopped) return false;
+    if (pause() || hits.over()) return false;
   }
   if (const auto failure = Module1::FailureOf(rs)) Module1::Report(*failure);
   return true;
@@ -262,7 +268,7 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
 
 bool Window1::SearchListFilling() const {
   const auto listing = currentListing().lock();
-  return listing && !listing->stopped;
+  return listing && !listing->over();
 }
 
 void Window1::KensakuButton_Action() {
@@ -276,7 +282,7 @@ void Window1::KensakuButton_Action() {
   const std::shared_ptr<framework::Database> db = Module1::db;
   auto rs = NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
   if (!rs || rs->Eof()) return;
-  auto hits = std::make_shared<HitListing>(HitListing{db, std::move(rs), PathMemo(*db)});
+  auto hits = std::make_shared<HitListing>(HitListing{db, std::move(rs), PathMemo(*db), results.widget()->window()});
   // The first hits show at once; a long list goes on filling beside the window, which answers meanwhile.
   const auto until = std::chrono::steady_clock::now() + kFirstHits;
   int listed = 0;

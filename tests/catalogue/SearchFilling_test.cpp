@@ -9,6 +9,7 @@
 #include "app/Window1.h"
 #include "framework/threads/Thread.h"
 #include "framework/windows/Application.h"
+#include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -69,6 +70,13 @@ TEST_F(SearchFillingTest, ALongListFillsBesideTheWindowAndANewSearchReplacesIt) 
   search(w, "beta");
   ASSERT_TRUE(waitUntil([] { return !filling(); }));
   EXPECT_EQ(rows(w), (std::vector<std::string>{" > D > beta 0", " > D > beta 1", " > D > beta 2"}));
+}
+
+TEST_F(SearchFillingTest, AWindowDestroyedDuringTheFillingTakesTheFillingAlong) {
+  search(Window1::instance(), "alpha");
+  ASSERT_TRUE(filling());
+  framework::DestroyAllWindows();
+  EXPECT_TRUE(testsupport::waitUntil([] { return !filling(); }));
 }
 
 TEST_F(SearchFillingTest, QuittingDuringTheFillingEndsCleanly) {
