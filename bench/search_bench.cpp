@@ -201,6 +201,7 @@ long plainCount(const std::string& path, const std::string& term) {
 int searchInWindow(Window1& w, const std::string& term) {
   w.TextField1().setText(term);
   w.KensakuButton().Push();
+  while (w.SearchListFilling()) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   QCoreApplication::processEvents();
   return w.SearchList().ListCount();
 }
