@@ -18,6 +18,7 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Class1.h"
+#include "catalogue/NameIndexing.h"
 #include "framework/database/DatabaseCheck.h"
 #include "framework/windows/Window.h"
 #include "support/TestSupport.h"
@@ -543,7 +544,9 @@ TEST_F(UnusableCatalogue, AReadIntoACatalogueThatWasDeletedOrReplacedIsUndoneAnd
     for (const char* end : {"", "-wal", "-shm"}) fs::remove(path + end);
     testsupport::writeCatalogue(discWithFiles(3));
     Window1& w = Window1::instance();
-    ASSERT_TRUE(waitUntil([] { return Module1::Changeable(); }));
+    // The index's threads look at the catalogue only while they catch up: the file replaced under
+    // one of them would be held open by it.
+    ASSERT_TRUE(waitUntil([] { return Module1::Changeable() && NameIndexing::Idle(); }));
     for (const char* end : {"", "-wal", "-shm"}) fs::remove(path + end);
     std::string other;
     if (replaced) {
