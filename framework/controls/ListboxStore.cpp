@@ -1,0 +1,168 @@
+#include "framework/controls/ListboxStore.h"
+
+#include <sys/mman.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace framework {
+
+namespace {
+constexpr std::size_t kPage = 4096;
+// A small list takes a page or two; a long one grows in blocks of some thousand rows and large text
+// blocks, few enough that freeing them all is quick.
+constexpr std::size_t kLargestRecordBlock = 256 * 1024;
+constexpr std::size_t kLargestTextBlock = 1024 * 1024;
+
+std::size_t growing(std::size_t count, std::size_t largest) {
+  return count >= 16 ? largest : std::min(kPage << count, largest);
+}
+}  // namespace
+
+PageMemory::PageMemory(std::size_t bytes) {
+  const std::size_t size = (std::max<std::size_t>(bytes, 1) + kPage - 1) / kPage * kPage;
+  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+#ifdef MAP_POPULATE
+  // The pages are all about to be written: one call maps them instead of a fault for each.
+  flags |= MAP_POPULATE;
+#endif
+  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
+  if (p == MAP_FAILED) throw std::bad_alloc();
+  data_ = static_cast<char*>(p);
+  size_ = size;
+}
+
+PageMemory::PageMemory(PageMemory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PageMemory& PageMemory::operator=(PageMemory&& other) noexcept {
+  if (this != &other) {
+    PageMemory old(std::move(*this));
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+PageMemory::~PageMemory() {
+  if (data_) munmap(data_, size_);
+}
+
+void ListboxStore::Rec::setIndent(int indent) {
+  const auto i = static_cast<std::uint32_t>(std::clamp<long long>(indent, 0, kMaxIndent));
+  bits = (bits & ~kMaxIndent) | i;
+}
+
+ListboxStore::Block ListboxStore::newBlock() const {
+  Block b;
+  b.memory = PageMemory(growing(blocks_.size(), kLargestRecordBlock));
+  return b;
+}
+
+std::pair<std::size_t, std::size_t> ListboxStore::locate(std::size_t i) const {
+  // Most reads are of the newest rows.
+  std::size_t b = blocks_.size() - 1;
+  if (i < starts_[b]) b = static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), i) - starts_.begin()) - 1;
+  return {b, i - starts_[b]};
+}
+
+ListboxStore::Rec& ListboxStore::operator[](std::size_t i) {
+  const auto [b, off] = locate(i);
+  return blocks_[b].recs()[off];
+}
+
+void ListboxStore::renumberFrom(std::size_t block) {
+  for (std::size_t j = block; j < blocks_.size(); ++j) starts_[j] = j == 0 ? 0 : starts_[j - 1] + blocks_[j - 1].size;
+}
+
+void ListboxStore::push_back(const Rec& r) {
+  if (blocks_.empty() || blocks_.back().size == blocks_.back().capacity()) {
+    blocks_.push_back(newBlock());
+    starts_.push_back(size_);
+  }
+  Block& last = blocks_.back();
+  last.recs()[last.size++] = r;
+  ++size_;
+}
+
+void ListboxStore::insert(std::size_t pos, const Rec* recs, std::size_t n) {
+  if (pos >= size_) {
+    for (std::size_t k = 0; k < n; ++k) push_back(recs[k]);
+    return;
+  }
+  if (n == 0) return;
+  const auto [b, off] = locate(pos);
+  Block& at = blocks_[b];
+  if (at.size + n <= at.capacity()) {
+    std::copy_backward(at.recs() + off, at.recs() + at.size, at.recs() + at.size + n);
+    std::copy(recs, recs + n, at.recs() + off);
+    at.size += n;
+  } else {
+    // The block's rows from `pos` on follow the new ones, into blocks made after it as needed.
+    std::vector<Rec> moved(at.recs() + off, at.recs() + at.size);
+    at.size = off;
+    std::size_t cur = b;
+    const auto put = [&](const Rec& r) {
+      if (blocks_[cur].size == blocks_[cur].capacity()) {
+        ++cur;
+        blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(cur), newBlock());
+        starts_.insert(starts_.begin() + static_cast<std::ptrdiff_t>(cur), 0);
+      }
+      Block& into = blocks_[cur];
+      into.recs()[into.size++] = r;
+    };
+    for (std::size_t k = 0; k < n; ++k) put(recs[k]);
+    for (const Rec& r : moved) put(r);
+  }
+  size_ += n;
+  renumberFrom(b + 1);
+}
+
+void ListboxStore::erase(std::size_t first, std::size_t last) {
+  last = std::min(last, size_);
+  if (first >= last) return;
+  const std::size_t from = locate(first).first;
+  std::size_t b = from;
+  std::size_t off = locate(first).second;
+  std::size_t left = last - first;
+  while (left > 0) {
+    Block& blk = blocks_[b];
+    const std::size_t take = std::min(left, blk.size - off);
+    std::copy(blk.recs() + off + take, blk.recs() + blk.size, blk.recs() + off);
+    blk.size -= take;
+    left -= take;
+    if (blk.size == 0) {
+      blocks_.erase(blocks_.begin() + static_cast<std::ptrdiff_t>(b));
+      starts_.erase(starts_.begin() + static_cast<std::ptrdiff_t>(b));
+    } else {
+      ++b;
+    }
+    off = 0;
+  }
+  size_ -= last - first;
+  renumberFrom(from);
+}
+
+void ListboxStore::clear() {
+  std::vector<Block>().swap(blocks_);
+  std::vector<std::size_t>().swap(starts_);
+  size_ = 0;
+  std::vector<PageMemory>().swap(texts_);
+  textUsed_ = 0;
+}
+
+const char* ListboxStore::keep(std::string_view text) {
+  if (text.empty()) return "";
+  if (texts_.empty() || texts_.back().size() - textUsed_ < text.size()) {
+    texts_.emplace_back(std::max(growing(texts_.size(), kLargestTextBlock), text.size()));
+    textUsed_ = 0;
+  }
+  char* at = texts_.back().data() + textUsed_;
+  std::memcpy(at, text.data(), text.size());
+  textUsed_ += text.size();
+  return at;
+}
+
+}  // namespace framework
