@@ -123,9 +123,8 @@ void ListboxStore::insert(std::size_t pos, const Rec* recs, std::size_t n) {
 void ListboxStore::erase(std::size_t first, std::size_t last) {
   last = std::min(last, size_);
   if (first >= last) return;
-  const std::size_t from = locate(first).first;
-  std::size_t b = from;
-  std::size_t off = locate(first).second;
+  auto [b, off] = locate(first);
+  const std::size_t from = b;
   std::size_t left = last - first;
   while (left > 0) {
     Block& blk = blocks_[b];
