@@ -1,10 +1,7 @@
 #include "framework/controls/ListboxStore.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <utility>
 
 namespace framework {
@@ -15,40 +12,13 @@ constexpr std::size_t kPage = 4096;
 // blocks, few enough that freeing them all is quick.
 constexpr std::size_t kLargestRecordBlock = 256 * 1024;
 constexpr std::size_t kLargestTextBlock = 1024 * 1024;
+// Blocks enough (some hundred megabytes) that the system takes a noticeable while to take them back.
+constexpr std::size_t kReleasedLater = 64;
 
 std::size_t growing(std::size_t count, std::size_t largest) {
   return count >= 16 ? largest : std::min(kPage << count, largest);
 }
 }  // namespace
-
-PageMemory::PageMemory(std::size_t bytes) {
-  const std::size_t size = (std::max<std::size_t>(bytes, 1) + kPage - 1) / kPage * kPage;
-  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
-#ifdef MAP_POPULATE
-  // The pages are all about to be written: one call maps them instead of a fault for each.
-  flags |= MAP_POPULATE;
-#endif
-  void* p = mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
-  if (p == MAP_FAILED) throw std::bad_alloc();
-  data_ = static_cast<char*>(p);
-  size_ = size;
-}
-
-PageMemory::PageMemory(PageMemory&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-PageMemory& PageMemory::operator=(PageMemory&& other) noexcept {
-  if (this != &other) {
-    PageMemory old(std::move(*this));
-    data_ = std::exchange(other.data_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
-PageMemory::~PageMemory() {
-  if (data_) munmap(data_, size_);
-}
 
 void ListboxStore::Rec::setIndent(int indent) {
   const auto i = static_cast<std::uint32_t>(std::clamp<long long>(indent, 0, kMaxIndent));
@@ -145,10 +115,15 @@ void ListboxStore::erase(std::size_t first, std::size_t last) {
 }
 
 void ListboxStore::clear() {
+  std::vector<PageMemory> memory = std::move(texts_);
+  if (blocks_.size() + memory.size() >= kReleasedLater) {
+    for (Block& b : blocks_) memory.push_back(std::move(b.memory));
+    ReleaseLater(std::move(memory));
+  }
   std::vector<Block>().swap(blocks_);
   std::vector<std::size_t>().swap(starts_);
   size_ = 0;
-  std::vector<PageMemory>().swap(texts_);
+  texts_.clear();
   textUsed_ = 0;
 }
 

@@ -4,24 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "framework/controls/PageMemory.h"
+
 namespace framework {
-
-// Memory taken straight from the system in whole pages and given back whole, so that a list of
-// millions of rows is freed in a few calls and leaves no scattered blocks behind.
-class PageMemory {
- public:
-  PageMemory() = default;
-  explicit PageMemory(std::size_t bytes);  // throws std::bad_alloc
-  PageMemory(PageMemory&& other) noexcept;
-  PageMemory& operator=(PageMemory&& other) noexcept;
-  ~PageMemory();
-  char* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-};
 
 // The rows of a list in order, each a small fixed record, the texts kept in large shared blocks.
 // Appending at the end costs no allocation of its own; inserting and erasing in the middle move at

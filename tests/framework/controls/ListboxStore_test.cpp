@@ -1,6 +1,12 @@
 #include "framework/controls/ListboxStore.h"
 
+#include "support/Wait.h"
+
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <string>
@@ -118,6 +124,26 @@ TEST(ListboxStoreTest, ATextLargerThanATextBlockIsKeptWholeAndTheTextsAroundItTo
   r.tailLength = 5;
   store.push_back(r);
   EXPECT_EQ(std::string(store[0].tail, store[0].tailLength), "again");
+}
+
+// Whether the page holding `p` is still mapped into the process.
+bool mapped(const void* p) {
+  const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  unsigned char resident = 0;
+  void* start = reinterpret_cast<void*>(reinterpret_cast<std::uintptr_t>(p) / page * page);
+  return mincore(start, 1, &resident) == 0 || errno != ENOMEM;
+}
+
+TEST(ListboxStoreTest, AClearedLongStoreGivesAllItsMemoryBackSoonAfter) {
+  Mirror m;
+  m.append(0, 1'000'000);
+  const void* firstRow = &m.store[0];
+  const void* lastRow = &m.store[m.store.size() - 1];
+  const void* firstText = m.store[0].tail;
+  const void* lastText = m.store[m.store.size() - 1].tail;
+  m.store.clear();
+  EXPECT_EQ(m.store.size(), 0u);
+  EXPECT_TRUE(waitUntil([&] { return !mapped(firstRow) && !mapped(lastRow) && !mapped(firstText) && !mapped(lastText); }));
 }
 
 }  // namespace
