@@ -474,7 +474,15 @@ void search(long records) {
     w.SearchList().DeleteAllRows();
     QCoreApplication::processEvents();
     clears.push_back(since(c0));
-    freedMB.push_back((full - statusKiB("VmRSS:")) / 1024.0);
+    // Memory may go back a little after the window is free again: read it once it stops falling.
+    long now = statusKiB("VmRSS:"), before = 0;
+    do {
+      before = now;
+      const auto t = Clock::now();
+      waitUntil([&] { return since(t) > 0.1; });
+      now = statusKiB("VmRSS:");
+    } while (now < before);
+    freedMB.push_back((full - now) / 1024.0);
   };
   for (int i = 0; i < 3; ++i) {
     auto t0 = Clock::now();
