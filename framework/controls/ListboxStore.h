@@ -41,7 +41,7 @@ class ListboxStore {
   void insert(std::size_t pos, const Rec* recs, std::size_t n);
   // Erases the records [first, last).
   void erase(std::size_t first, std::size_t last);
-  // Drops every record and every text, giving their memory back.
+  // Drops every record and every text; the memory of a long list goes back to the system soon after.
   void clear();
 
   // A copy of `text` that stays in place until clear().
