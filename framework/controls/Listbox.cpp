@@ -149,22 +149,22 @@ std::string Listbox::Text() const {
 }
 
 bool Listbox::RowIsFolder(int row) const {
-  const ListboxRow* r = model_.row(row);
+  const std::optional<ListboxRow> r = model_.row(row);
   return r && r->folder;
 }
 
 int Listbox::RowIndent(int row) const {
-  const ListboxRow* r = model_.row(row);
+  const std::optional<ListboxRow> r = model_.row(row);
   return r ? r->indent : 0;
 }
 
 bool Listbox::Expanded(int row) const {
-  const ListboxRow* r = model_.row(row);
+  const std::optional<ListboxRow> r = model_.row(row);
   return r && r->expanded;
 }
 
 void Listbox::setExpanded(int row, bool expanded) {
-  const ListboxRow* r = model_.row(row);
+  const std::optional<ListboxRow> r = model_.row(row);
   if (!hierarchical_ || !r || !r->folder || r->expanded == expanded) return;
   if (expanded) {
     model_.beginExpansion(row);

@@ -1,10 +1,6 @@
 #include "framework/controls/ListboxModel.h"
 
 #include <algorithm>
-#include <iterator>
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include "framework/threads/Thread.h"
 
@@ -14,47 +10,49 @@ namespace {
 // A shared start must save more than the sharing costs, and a row's own rest stays short.
 constexpr std::size_t kShortestHead = 16;
 constexpr std::size_t kLongestTail = 48;
-// Rows enough that giving their memory back to the system is worth a moment.
-constexpr std::size_t kLargeList = 100'000;
 }  // namespace
 
 std::string ListboxRow::cell(std::size_t column) const {
   if (column == 0) {
-    if (!head_) return tail_;
     std::string text;
-    text.reserve(headLength_ + tail_.size());
-    text.append(*head_, 0, headLength_).append(tail_);
+    text.reserve(head_.size() + tail_.size());
+    text.append(head_).append(tail_);
     return text;
   }
   if (!more_ || column > more_->size()) return {};
   return (*more_)[column - 1];
 }
 
-ListboxRow ListboxModel::makeRow(std::string_view text) {
-  ListboxRow r;
+ListboxModel::Rec ListboxModel::makeRow(std::string_view text) {
+  Rec r;
   std::size_t k = 0;
-  const std::size_t n = std::min(text.size(), groupText_.size());
-  while (k < n && text[k] == groupText_[k]) ++k;
+  const std::size_t n = std::min(text.size(), group_.size());
+  while (k < n && text[k] == group_[k]) ++k;
   if (k >= kShortestHead && text.size() - k <= kLongestTail) {
-    if (!groupHead_) groupHead_ = std::make_shared<const std::string>(groupText_);
-    r.head_ = groupHead_;
-    r.headLength_ = static_cast<std::uint32_t>(k);
-    r.tail_.assign(text.substr(k));
-  } else {
-    groupText_.assign(text);
-    groupHead_.reset();
-    r.tail_.assign(text);
+    r.head = group_.data();
+    r.headLength = static_cast<std::uint32_t>(k);
+    text.remove_prefix(k);
   }
-  if (widest_ > 1) {
-    r.more_ = std::make_unique<std::vector<std::string>>();
-    r.more_->reserve(widest_ - 1);
-  }
+  r.tail = rows_.keep(text);
+  r.tailLength = static_cast<std::uint32_t>(text.size());
+  if (!r.head) group_ = {r.tail, text.size()};
   return r;
+}
+
+ListboxRow ListboxModel::view(const Rec& r) const {
+  ListboxRow v;
+  v.indent = r.indent();
+  v.folder = r.flag(Rec::kFolder);
+  v.expanded = r.flag(Rec::kExpanded);
+  if (r.head) v.head_ = {r.head, r.headLength};
+  v.tail_ = {r.tail, r.tailLength};
+  if (r.more) v.more_ = &more_[r.more - 1];
+  return v;
 }
 
 int ListboxModel::count() const { return static_cast<int>(rows_.size() + pending_.size()); }
 
-ListboxRow* ListboxModel::rowAt(int flat) {
+ListboxModel::Rec* ListboxModel::rowAt(int flat) {
   if (flat < 0 || flat >= count()) return nullptr;
   const auto f = static_cast<std::size_t>(flat);
   if (pending_.empty()) return &rows_[f];
@@ -64,7 +62,11 @@ ListboxRow* ListboxModel::rowAt(int flat) {
   return &rows_[f - pending_.size()];
 }
 
-const ListboxRow* ListboxModel::row(int flat) const { return const_cast<ListboxModel*>(this)->rowAt(flat); }
+std::optional<ListboxRow> ListboxModel::row(int flat) const {
+  const Rec* r = const_cast<ListboxModel*>(this)->rowAt(flat);
+  if (!r) return std::nullopt;
+  return view(*r);
+}
 
 int ListboxModel::toFlat(int committedRow) const {
   if (pending_.empty() || committedRow < contexts_.back().spliceAt) return committedRow;
@@ -82,27 +84,29 @@ int ListboxModel::toCommitted(int flat) const {
 }
 
 std::string ListboxModel::cell(int flat, int column) const {
-  const ListboxRow* r = row(flat);
+  const std::optional<ListboxRow> r = row(flat);
   if (!r || column < 0) return {};
   return r->cell(static_cast<std::size_t>(column));
 }
 
 void ListboxModel::setCell(int flat, int column, std::string text) {
-  ListboxRow* r = rowAt(flat);
+  Rec* r = rowAt(flat);
   if (!r || column < 0 || column >= kMaxColumns) return;
   const auto c = static_cast<std::size_t>(column);
   if (c == 0) {
-    r->head_.reset();
-    r->headLength_ = 0;
-    r->tail_ = std::move(text);
+    r->head = nullptr;
+    r->headLength = 0;
+    r->tail = rows_.keep(text);
+    r->tailLength = static_cast<std::uint32_t>(text.size());
   } else {
     widest_ = std::clamp(c + 1, widest_, kRoomForCells);
-    if (!r->more_) r->more_ = std::make_unique<std::vector<std::string>>();
-    if (r->more_->size() < c) {
-      r->more_->reserve(std::max(widest_, c + 1) - 1);
-      r->more_->resize(c);
+    if (!r->more) {
+      more_.emplace_back().reserve(widest_ - 1);
+      r->more = static_cast<std::uint32_t>(more_.size());
     }
-    (*r->more_)[c - 1] = std::move(text);
+    std::vector<std::string>& cells = more_[r->more - 1];
+    if (cells.size() < c) cells.resize(c);
+    cells[c - 1] = std::move(text);
   }
   const int committedRow = toCommitted(flat);
   if (observer_ && committedRow >= 0) observer_->rowChanged(committedRow);
@@ -116,8 +120,8 @@ ListboxModel::Context* ListboxModel::ownContext() {
 }
 
 void ListboxModel::append(std::string_view text, bool folder) {
-  ListboxRow r = makeRow(text);
-  r.folder = folder;
+  Rec r = makeRow(text);
+  r.setFlag(Rec::kFolder, folder);
   const Context* own = ownContext();
   if (own && own->dropped) {
     // The children of a row that another thread has taken away with the whole list.
@@ -126,13 +130,13 @@ void ListboxModel::append(std::string_view text, bool folder) {
   }
   if (own && !own->dead) {
     const Context& ctx = contexts_.back();
-    r.indent = ctx.indent;
-    pending_.push_back(std::move(r));
+    r.setIndent(ctx.indent);
+    pending_.push_back(r);
     lastIndex_ = ctx.spliceAt + static_cast<int>(pending_.size()) - 1;
     return;
   }
   // A dead expansion has nothing held aside, so the end of rows_ is the end of the list.
-  rows_.push_back(std::move(r));
+  rows_.push_back(r);
   lastIndex_ = count() - 1;
   if (observer_) observer_->rowsAppended();
 }
@@ -140,10 +144,10 @@ void ListboxModel::append(std::string_view text, bool folder) {
 void ListboxModel::insert(int flat, std::string_view text, int indent) {
   commitPending();
   const int pos = std::clamp(flat, 0, count());
-  ListboxRow r = makeRow(text);
-  r.indent = std::max(0, indent);
+  Rec r = makeRow(text);
+  r.setIndent(indent);
   if (observer_) observer_->beforeInsert(pos, 1);
-  rows_.insert(rows_.begin() + pos, std::move(r));
+  rows_.insert(static_cast<std::size_t>(pos), &r, 1);
   shiftForInsert(pos, 1, false);
   lastIndex_ = pos;
   if (observer_) observer_->afterInsert();
@@ -152,18 +156,9 @@ void ListboxModel::insert(int flat, std::string_view text, int indent) {
 void ListboxModel::clear() {
   commitPending();
   if (observer_) observer_->beforeReset();
-  const bool large = rows_.size() >= kLargeList;
   rows_.clear();
-  // A cleared list gives its memory back.
-  rows_.shrink_to_fit();
-  groupText_.clear();
-  groupText_.shrink_to_fit();
-  groupHead_.reset();
-#ifdef __GLIBC__
-  // The freed rows lie scattered among other blocks; without this the next large list would
-  // grow the process further instead of reusing them.
-  if (large) malloc_trim(0);
-#endif
+  more_ = {};
+  group_ = {};
   for (Context& ctx : contexts_) {
     ctx.dead = true;
     if (ctx.owner != CurrentThread()) ctx.dropped = true;
@@ -174,15 +169,16 @@ void ListboxModel::clear() {
 
 void ListboxModel::beginExpansion(int flat) {
   commitPending();
-  ListboxRow* r = rowAt(flat);
+  Rec* r = rowAt(flat);
   if (!r) {
     // Still opened, so that every endExpansion closes its own beginExpansion.
     contexts_.push_back(Context{-1, 0, 0, true, CurrentThread(), false});
     return;
   }
-  r->expanded = true;
+  r->setFlag(Rec::kExpanded, true);
+  const int indent = r->indent();
   if (observer_) observer_->rowChanged(flat);
-  contexts_.push_back(Context{flat, flat + 1, r->indent + 1, false, CurrentThread(), false});
+  contexts_.push_back(Context{flat, flat + 1, indent + 1, false, CurrentThread(), false});
 }
 
 void ListboxModel::endExpansion() {
@@ -196,8 +192,7 @@ void ListboxModel::commitPending() {
   const int pos = contexts_.back().spliceAt;
   const int n = static_cast<int>(pending_.size());
   if (observer_) observer_->beforeInsert(pos, n);
-  rows_.insert(rows_.begin() + pos, std::make_move_iterator(pending_.begin()),
-               std::make_move_iterator(pending_.end()));
+  rows_.insert(static_cast<std::size_t>(pos), pending_.data(), pending_.size());
   pending_.clear();
   // Later rows of this expansion, and of the ones around it, go after the rows spliced now.
   shiftForInsert(pos, n, true);
@@ -206,17 +201,17 @@ void ListboxModel::commitPending() {
 
 int ListboxModel::collapse(int flat) {
   commitPending();
-  ListboxRow* r = rowAt(flat);
+  Rec* r = rowAt(flat);
   if (!r) return 0;
-  r->expanded = false;
+  r->setFlag(Rec::kExpanded, false);
+  const int indent = r->indent();
   if (observer_) observer_->rowChanged(flat);
-  const int indent = r->indent;
   int end = flat + 1;
-  while (end < committedCount() && rows_[static_cast<std::size_t>(end)].indent > indent) ++end;
+  while (end < committedCount() && rows_[static_cast<std::size_t>(end)].indent() > indent) ++end;
   const int n = end - flat - 1;
   if (n == 0) return 0;
   if (observer_) observer_->beforeRemove(flat + 1, n);
-  rows_.erase(rows_.begin() + flat + 1, rows_.begin() + end);
+  rows_.erase(static_cast<std::size_t>(flat + 1), static_cast<std::size_t>(end));
   shiftForErase(flat + 1, end);
   if (observer_) observer_->afterRemove();
   return n;

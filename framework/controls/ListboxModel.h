@@ -1,16 +1,16 @@
 #pragma once
 #include <cstdint>
-#include <deque>
-#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "framework/controls/ListboxStore.h"
+
 namespace framework {
 
-// One row of a list: its cells, its depth in the tree and whether it can expand. Kept small, since
-// a list may hold a million rows: the start of the first cell can be shared with the rows around
-// it (the paths of a search share their folders), and the other cells exist only once one is set.
+// A view of one row of a list: its cells, its depth in the tree and whether it can expand. Valid
+// until the list next changes.
 class ListboxRow {
  public:
   // The cells held; a cell beyond them reads "".
@@ -23,10 +23,8 @@ class ListboxRow {
 
  private:
   friend class ListboxModel;
-  std::shared_ptr<const std::string> head_;          // the first headLength_ bytes of cell 0
-  std::string tail_;                                 // the rest of cell 0
-  std::unique_ptr<std::vector<std::string>> more_;   // cells 1 and on
-  std::uint32_t headLength_ = 0;
+  std::string_view head_, tail_;                     // cell 0 is head_ + tail_
+  const std::vector<std::string>* more_ = nullptr;  // cells 1 and on
 };
 
 // The rows of a list in display order, as one flat sequence, without any Qt.
@@ -58,8 +56,8 @@ class ListboxModel {
   int count() const;
   // The row added most recently (by append or insert); -1 when none, or when it has gone.
   int lastIndex() const { return lastIndex_; }
-  // The row at a flat index, or nullptr when out of range.
-  const ListboxRow* row(int flat) const;
+  // The row at a flat index, or nothing when out of range.
+  std::optional<ListboxRow> row(int flat) const;
   std::string cell(int flat, int column) const;
   // Ignored for a row or column out of range.
   void setCell(int flat, int column, std::string text);
@@ -82,7 +80,7 @@ class ListboxModel {
 
   // The committed rows, as the view shows them.
   int committedCount() const { return static_cast<int>(rows_.size()); }
-  const ListboxRow& committed(int i) const { return rows_[static_cast<std::size_t>(i)]; }
+  ListboxRow committed(int i) const { return view(rows_[static_cast<std::size_t>(i)]); }
   int toFlat(int committedRow) const;
   // The committed index of a flat row; -1 when it is held aside or out of range.
   int toCommitted(int flat) const;
@@ -102,26 +100,28 @@ class ListboxModel {
   // The innermost expansion that the running thread opened, or nullptr.
   Context* ownContext();
 
-  ListboxRow* rowAt(int flat);
+  using Rec = ListboxStore::Rec;
+  Rec* rowAt(int flat);
+  ListboxRow view(const Rec& r) const;
   void shiftForInsert(int pos, int n, bool atSpliceToo);
   void shiftForErase(int first, int last);
 
-  // Committed rows. Blocks rather than one array: a list of a million rows grows without copying
-  // itself, and its memory is reused by the next one.
-  std::deque<ListboxRow> rows_;
-  std::vector<ListboxRow> pending_;  // rows held aside for the innermost expansion
-  std::vector<Context> contexts_;    // open expansions, innermost last
+  // Committed rows, their texts and the texts of the rows held aside. A cleared list gives all
+  // of it back to the system at once.
+  ListboxStore rows_;
+  std::vector<Rec> pending_;                        // rows held aside for the innermost expansion
+  std::vector<std::vector<std::string>> more_;      // the cells beyond the first, of the rows that have them
+  std::vector<Context> contexts_;                   // open expansions, innermost last
   int lastIndex_ = -1;
   // A new row whose first cell begins like the text that began the latest group shares that
   // start; otherwise it begins a group of its own.
-  ListboxRow makeRow(std::string_view text);
+  Rec makeRow(std::string_view text);
+  std::string_view group_;
 
-  // The most cells a row has had (up to a few): a new row makes room for them at once, rather than
-  // growing as its cells are set one by one. A stray wide cell does not widen every row.
+  // The most cells a row has had (up to a few): a row's further cells get room for them at once,
+  // rather than growing as they are set one by one. A stray wide cell does not widen every row.
   static constexpr std::size_t kRoomForCells = 16;
   std::size_t widest_ = 1;
-  std::string groupText_;                          // the first cell of the row that began the group
-  std::shared_ptr<const std::string> groupHead_;  // the same, once a second row shares it
   Observer* observer_ = nullptr;
 };
 

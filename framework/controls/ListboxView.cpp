@@ -42,7 +42,7 @@ int ListboxItemModel::columnCount(const QModelIndex& parent) const {
 
 QVariant ListboxItemModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= published_) return {};
-  const ListboxRow& r = rows_.committed(index.row());
+  const ListboxRow r = rows_.committed(index.row());
   switch (role) {
     case Qt::DisplayRole: {
       const auto c = static_cast<std::size_t>(index.column());

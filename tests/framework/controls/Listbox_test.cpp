@@ -480,4 +480,42 @@ TEST_F(ListboxTest, AHundredThousandChildrenReachTheViewInOneInsert) {
   EXPECT_EQ(viewRows(), 1002);
 }
 
+TEST_F(ListboxTest, ChildrenSplicedIntoTheMiddleOfALongTreeKeepTheirCellsAndCollapseLeavesTheRest) {
+  constexpr int kTop = 1'000, kChildren = 3'000;
+  for (int i = 0; i < kTop; ++i) {
+    list_->AddFolder("top" + std::to_string(i));
+    list_->setCell(list_->LastIndex(), 4, "t" + std::to_string(i));
+  }
+  list_->ExpandRow = [&](int row) {
+    for (int i = 0; i < kChildren; ++i) {
+      list_->AddRow(list_->Cell(row, 0) + " child " + std::to_string(i));
+      list_->setCell(list_->LastIndex(), 4, "c" + std::to_string(i));
+    }
+  };
+  // Twice, the second time beneath a row that the first expansion moved down.
+  for (int top : {500, 200}) {
+    list_->setExpanded(top, true);
+    for (int i : {0, 1, kChildren / 2, kChildren - 1}) {
+      EXPECT_EQ(list_->Cell(top + 1 + i, 0), "top" + std::to_string(top) + " child " + std::to_string(i));
+      EXPECT_EQ(list_->Cell(top + 1 + i, 4), "c" + std::to_string(i));
+      EXPECT_EQ(list_->RowIndent(top + 1 + i), 1);
+    }
+  }
+  ASSERT_EQ(list_->ListCount(), kTop + 2 * kChildren);
+  EXPECT_EQ(list_->Cell(200 + kChildren + 300 + 1, 0), "top500 child 0");
+  EXPECT_EQ(list_->Cell(list_->ListCount() - 1, 4), "t" + std::to_string(kTop - 1));
+  ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
+  EXPECT_EQ(viewText(201, 0).toStdString(), "top200 child 0");
+
+  list_->setExpanded(200, false);
+  list_->setExpanded(500, false);
+  ASSERT_EQ(list_->ListCount(), kTop);
+  for (int i = 0; i < kTop; ++i) {
+    ASSERT_EQ(list_->Cell(i, 0), "top" + std::to_string(i)) << i;
+    ASSERT_EQ(list_->Cell(i, 4), "t" + std::to_string(i)) << i;
+    ASSERT_TRUE(list_->RowIsFolder(i) && !list_->Expanded(i)) << i;
+  }
+  EXPECT_TRUE(waitUntil([&] { return viewInSync(); }));
+}
+
 }  // namespace
