@@ -6,7 +6,9 @@
 //
 // OPERATIONS_BENCH_SIZES: disc sizes for deletion and import ("200000,1000000" by default).
 // OPERATIONS_BENCH_SEARCH: catalogue size for the search ("10000000" by default).
-// OPERATIONS_BENCH_ONLY: some of "delete,import,search"; OPERATIONS_BENCH_TRACE: every gap over 15 ms.
+// OPERATIONS_BENCH_ONLY: some of "delete,import,search,first"; OPERATIONS_BENCH_TRACE: every gap over 15 ms.
+// "first" is 削除 clicked as soon as the window shows a catalogue that an earlier version left in a
+// rollback journal: the change waits for the file's check and for the file to be made ready.
 // Run under Xvfb (QT_QPA_PLATFORM=xcb) to count the view's own memory; offscreen hides it.
 // Generated catalogues are kept in LUMENO_BENCH_DATA between runs.
 #include <QApplication>
@@ -254,8 +256,11 @@ class StallProbe {
         longest_ = gap;
         longestEnd_ = now;
       }
-      if (gap > 0.015 && trace_)
-        std::printf("    gap %.1f ms ending at %.3f s\n", gap * 1000, std::chrono::duration<double>(now - start_).count());
+      // The monotonic clock's own reading too, to find the gap in a profile (perf -k CLOCK_MONOTONIC).
+      if (gap > 0.015 && trace_ && start_ != Clock::time_point{})
+        std::printf("    gap %.1f ms ending at %.3f s (monotonic %.3f s)\n", gap * 1000,
+                    std::chrono::duration<double>(now - start_).count(),
+                    std::chrono::duration<double>(now.time_since_epoch()).count());
       last_ = now;
       if (onTick_) onTick_();
     });
@@ -333,7 +338,7 @@ void closeWindow() {
 
 // Times `click` to done and to idle with the probe running; `first` tells when the first row shows.
 Run measure(const std::function<void()>& click, const std::function<bool()>& done,
-            const std::function<bool()>& first = {}) {
+            const std::function<bool()>& first = {}, double settleSeconds = 0.2) {
   Run run;
   double firstAt = -1;
   Clock::time_point t0;
@@ -342,7 +347,7 @@ Run measure(const std::function<void()>& click, const std::function<bool()>& don
   });
   // What the set-up left to paint (a selection, a new window) is not the operation's.
   const auto settle = Clock::now();
-  waitUntil([&] { return since(settle) > 0.2; });
+  waitUntil([&] { return since(settle) > settleSeconds; });
   const long before = statusKiB("VmRSS:");
   resetPeak();
   t0 = Clock::now();
@@ -367,18 +372,22 @@ int discRow(Window1& w) {
   return -1;
 }
 
+// The floor of 削除: the plain DELETE of the target disc in a fresh copy of the kept catalogue.
+double plainDelete(const QString& kept, const QString& into) {
+  sqlite3* db = openPlain(copyOf(kept, into));
+  const auto t0 = Clock::now();
+  exec(db, "BEGIN; DELETE FROM Folder1 WHERE CDName = '" + kTarget + "'; COMMIT");
+  const double took = since(t0);
+  sqlite3_close(db);
+  return took;
+}
+
 void deletion(long records) {
   const QString kept = catalogue("delete-" + std::to_string(records), {records, 2000});
   Figures f;
   QTemporaryDir tmp;
   for (int i = 0; i < 3; ++i) {
-    {
-      sqlite3* db = openPlain(copyOf(kept, tmp.path()));
-      const auto t0 = Clock::now();
-      exec(db, "BEGIN; DELETE FROM Folder1 WHERE CDName = '" + kTarget + "'; COMMIT");
-      f.floors.push_back(since(t0));
-      sqlite3_close(db);
-    }
+    f.floors.push_back(plainDelete(kept, tmp.path()));
     copyOf(kept, tmp.path());
     std::vector<std::string> messages;
     Window1& w = openWindow(tmp.path(), messages);
@@ -388,6 +397,40 @@ void deletion(long records) {
     closeWindow();
   }
   f.print("delete_" + std::to_string(records), "plain DELETE", "<= 2x, stall <= 15 ms");
+}
+
+// 削除 clicked as soon as the window shows a catalogue left in a rollback journal (`earlier`: also
+// without the FolNo index, as versions before it left it), against the plain DELETE.
+void firstChange(long records, bool earlier) {
+  const QString kept = catalogue("delete-" + std::to_string(records), {records, 2000});
+  Figures f;
+  QTemporaryDir tmp;
+  for (int i = 0; i < 3; ++i) {
+    f.floors.push_back(plainDelete(kept, tmp.path()));
+    {
+      sqlite3* db = nullptr;
+      check(sqlite3_open(copyOf(kept, tmp.path()).c_str(), &db), db, "open");
+      exec(db, earlier ? "PRAGMA journal_mode=DELETE; DROP INDEX Folder1_FolNo" : "PRAGMA journal_mode=DELETE");
+      sqlite3_close(db);
+    }
+    std::vector<std::string> messages;
+    qputenv("XDG_DATA_HOME", tmp.path().toUtf8());
+    framework::setMsgBoxHook([&messages](const std::string& text) { messages.push_back(text); });
+    framework::setBeepHook([] {});
+    Window1& w = Window1::instance();
+    w.Show();
+    // The window's first paint is not the change's; the check's verdict comes later.
+    f.runs.push_back(measure(
+        [&] {
+          w.CDList().setListIndex(discRow(w));
+          w.SakujyoButton().Push();
+        },
+        [&] { return discRow(w) < 0; }, {}, 0.05));
+    for (const std::string& m : messages) std::printf("message: %s\n", m.c_str());
+    closeWindow();
+  }
+  f.print(std::string(earlier ? "first_change_without_index_" : "first_change_") + std::to_string(records),
+          "plain DELETE", "stall <= 15 ms");
 }
 
 // The old catalogue's nine lines for a record.
@@ -529,6 +572,10 @@ int main(int argc, char** argv) {
   for (long n : sizes("OPERATIONS_BENCH_SIZES", "200000,1000000")) {
     if (only.contains("delete")) deletion(n);
     if (only.contains("import")) import(n);
+    if (only.contains("first")) {
+      firstChange(n, false);
+      firstChange(n, true);
+    }
   }
   if (only.contains("search"))
     for (long n : sizes("OPERATIONS_BENCH_SEARCH", "10000000")) search(n);

@@ -135,8 +135,12 @@ std::shared_ptr<Database> Database::open(const std::string& path, std::string* r
   std::string why;
   bool created = false;
   auto connection = detail::connect(path, created, why);
-  if (connection && detail::configure(*connection, why))
-    return std::make_shared<Database>(Key{}, std::move(connection));
+  if (connection) {
+    // Nothing else holds the connection yet: it is made ready on the spot.
+    const detail::Connection::MadeReady made = detail::makeReady(connection->db, {});
+    if (made.rc == SQLITE_OK) return std::make_shared<Database>(Key{}, std::move(connection));
+    why = std::to_string(made.rc & 0xff) + " " + made.message;
+  }
   if (reason) *reason = why;
   return nullptr;
 }

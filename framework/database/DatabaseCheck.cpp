@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <future>
+#include <thread>
 
 #include "framework/database/Checkpointer.h"
 #include "framework/database/Database.h"
@@ -56,22 +58,7 @@ std::optional<DatabaseCheck::Verdict> DatabaseCheck::verdict() const {
 }
 
 std::optional<DatabaseCheck::Verdict> DatabaseCheck::await() const {
-  if (auto v = verdict()) return v;
-  if (CurrentThread()) {
-    // On a cooperative thread: the window and the other threads go on at each yield.
-    while (!verdict()) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      Yield();
-    }
-    return verdict();
-  }
-  QEventLoop loop;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (verdict()) loop.quit();
-  });
-  poll.start(5);
-  if (!verdict()) loop.exec();
+  detail::waitGoingOn([this] { return verdict().has_value(); });
   return verdict();
 }
 
@@ -135,27 +122,72 @@ void Connection::startCheck(std::function<void()> done) {
   });
 }
 
+bool waitGoingOn(const std::function<bool()>& done) {
+  if (CurrentThread()) {
+    // A thread dropped at quit unwinds out of Yield.
+    while (!done()) {
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+      Yield();
+    }
+    return true;
+  }
+  if (done()) return true;
+  QEventLoop loop;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    if (done()) loop.quit();
+  });
+  poll.start(1);
+  if (!done()) loop.exec();
+  return done();
+}
+
+namespace {
+bool over(const std::shared_future<Connection::MadeReady>& work) {
+  return work.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
+}  // namespace
+
 bool Connection::readyForChanges() {
   if (prepared) return true;
-  startCheck();
-  const std::optional<DatabaseCheck::Verdict> verdict = check->await();
-  if (!verdict) {
-    setError(SQLITE_INTERRUPT, sqlite3_errstr(SQLITE_INTERRUPT));
+  if (!makingReady.valid()) {
+    startCheck();
+    const std::optional<DatabaseCheck::Verdict> verdict = check->await();
+    if (!verdict) {
+      setError(SQLITE_INTERRUPT, sqlite3_errstr(SQLITE_INTERRUPT));
+      return false;
+    }
+    if (verdict->kind != DatabaseCheck::Verdict::Kind::Whole) {
+      setError(verdict->code, verdict->message);
+      return false;
+    }
+    // Another change may have made the file ready, or begun to, while this one waited.
+    if (prepared) return true;
+    if (!makingReady.valid()) {
+      // Switching the journal writes and syncs the file, and the preparation may build or drop
+      // whole tables: on a worker, so the window goes on meanwhile.
+      makingReady = std::async(std::launch::async, makeReady, db, preparation).share();
+      busyAside = true;
+    }
+  }
+  const std::shared_future<MadeReady> mine = makingReady;
+  waitGoingOn([&mine] { return over(mine); });
+  // A wait cut short at quit still takes the outcome: what the worker wrote stands either way.
+  const MadeReady made = mine.get();
+  // Taken in once its worker is done; every caller that waited for it has its own copy.
+  if (makingReady.valid() && over(makingReady)) {
+    makingReady = {};
+    busyAside = false;
+  }
+  if (made.deferred) return true;
+  if (made.rc != SQLITE_OK) {
+    setError(made.rc & 0xff, made.message);
+    moved = made.extendedCode == SQLITE_READONLY_DBMOVED;
+    noticeLoss();
     return false;
   }
-  if (verdict->kind != DatabaseCheck::Verdict::Kind::Whole) {
-    setError(verdict->code, verdict->message);
-    return false;
-  }
-  // The engine changes the journal mode and the schema only while none of the connection's
-  // statements is part-way through its rows; until then changes go through the file's own journal,
-  // as safely.
-  if (readingNow(db)) return true;
-  std::string reason;
-  if (!configure(*this, reason)) return false;
-  for (const std::string& sql : preparation)
-    if (runCached(sql) != SQLITE_OK) return false;
   prepared = true;
+  clearError();
   return true;
 }
 

@@ -33,6 +33,7 @@ bool readingNow(sqlite3* db) {
 }
 
 Connection::~Connection() {
+  if (makingReady.valid()) makingReady.wait();
   for (auto& [sql, statement] : statements) sqlite3_finalize(statement);
   for (auto& [sql, select] : selects) sqlite3_finalize(select.statement);
   sqlite3_close(db);
@@ -192,15 +193,30 @@ std::shared_ptr<Connection> connect(const std::string& path, bool& created, std:
   return connection;
 }
 
-bool configure(Connection& connection, std::string& reason) {
-  sqlite3_db_config(connection.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
-  for (const char* sql : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
-    if (connection.runCached(sql) != SQLITE_OK) {
-      reason = connection.errorText();
-      return false;
+Connection::MadeReady makeReady(sqlite3* db, const std::vector<std::string>& preparation) {
+  Connection::MadeReady made;
+  sqlite3_mutex* lock = sqlite3_db_mutex(db);
+  sqlite3_mutex_enter(lock);
+  // The engine changes the journal mode and the schema only while none of the connection's
+  // statements is part-way through its rows; until then changes go through the file's own journal,
+  // as safely.
+  if (readingNow(db)) {
+    made.deferred = true;
+  } else {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    std::vector<std::string> statements = {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"};
+    statements.insert(statements.end(), preparation.begin(), preparation.end());
+    for (const std::string& sql : statements) {
+      sqlite3_stmt* statement = nullptr;
+      int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &statement, nullptr);
+      if (rc == SQLITE_OK) rc = statement ? stepAndReset(statement) : SQLITE_MISUSE;
+      if (rc != SQLITE_OK) made = {false, rc, sqlite3_extended_errcode(db), sqlite3_errmsg(db)};
+      sqlite3_finalize(statement);
+      if (rc != SQLITE_OK) break;
     }
   }
-  return true;
+  sqlite3_mutex_leave(lock);
+  return made;
 }
 
 }  // namespace framework::detail

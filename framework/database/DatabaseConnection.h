@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -79,17 +80,18 @@ struct Connection {
   // runs on the main thread with its verdict.
   void startCheck(std::function<void()> done = {});
   // A connection that has only read so far waits for the check's verdict and, once the file is
-  // whole, is made ready for changes (WAL journal, synchronous NORMAL, `preparation`). False, with
-  // the error state set, while no change may go: a damaged file, a check that could not run (tried
-  // again by the next change), a wait cut short.
+  // whole, is made ready for changes (WAL journal, synchronous NORMAL, `preparation`) on a worker OS
+  // thread, the caller giving way meanwhile (see waitGoingOn). False, with the error state set,
+  // while no change may go: a damaged file, a check that could not run (tried again by the next
+  // change), a wait cut short, a failure to make it ready (tried again by the next change).
   bool readyForChanges();
   // Runs one statement without a result, through a statement prepared once.
   int runCached(const std::string& sql);
   // The same on a worker OS thread, giving way to the event loop and the other threads until it
   // is done; for a cooperative thread only.
   int runCachedAside(const std::string& sql);
-  // While runCachedAside's worker holds the connection: work that can wait leaves it alone, since
-  // any call would hold up the window until the worker is done.
+  // While a worker holds the connection (runCachedAside, readyForChanges): work that can wait leaves
+  // it alone, since any call would hold up the window until the worker is done.
   bool busyAside = false;
   // The statement for the text, prepared once and reset before it is handed out; nullptr on failure.
   sqlite3_stmt* cached(const std::string& sql);
@@ -104,6 +106,16 @@ struct Connection {
   bool prepared = true;
   std::shared_ptr<DatabaseCheck> check;
   std::vector<std::string> preparation;
+  // What making the file ready came to on its worker: deferred while a statement was part-way
+  // through its rows, or the failure with the engine's extended code and message.
+  struct MadeReady {
+    bool deferred = false;
+    int rc = 0;
+    int extendedCode = 0;
+    std::string message;
+  };
+  // The making ready under way or not yet taken in; each caller waiting for it keeps a copy.
+  std::shared_future<MadeReady> makingReady;
   // What became of the transaction begun by beginIfNeeded.
   TransactionState transaction;
   std::unordered_map<std::string, sqlite3_stmt*> statements;
@@ -130,9 +142,15 @@ struct Connection {
 // message, or what is wrong, in words) when it cannot be had.
 std::shared_ptr<Connection> connect(const std::string& path, bool& created, std::string& reason);
 
-// Makes the connection ready for changes: WAL journal, synchronous NORMAL. The first write to the
-// file. False with the reason when it fails.
-bool configure(Connection& connection, std::string& reason);
+// Makes the file ready for changes: WAL journal, synchronous NORMAL, then `preparation`, in that
+// order and under the connection's lock throughout, so nothing else uses it meanwhile. The first
+// write to the file. Touches nothing of the Connection but its handle: any thread.
+Connection::MadeReady makeReady(sqlite3* db, const std::vector<std::string>& preparation);
+
+// Waits until `done` holds, the window and the cooperative threads going on: on a cooperative
+// thread by giving way, on the main thread in an event loop of its own. False when the wait was cut
+// short by the application quitting.
+bool waitGoingOn(const std::function<bool()>& done);
 
 // Runs a statement that gives no rows once and resets it: its failure, or the reset's.
 int stepAndReset(sqlite3_stmt* statement);

@@ -92,7 +92,7 @@ int Connection::runCachedAside(const std::string& sql) {
     }
   } join{step, busyAside};
   busyAside = true;
-  while (step.wait_for(std::chrono::microseconds(200)) != std::future_status::ready) Yield();
+  waitGoingOn([&step] { return step.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
   const Outcome outcome = step.get();
   if (outcome.rc == SQLITE_OK) {
     clearError();
