@@ -27,16 +27,22 @@ UniformRowView::UniformRowView(QWidget* parent) : QAbstractItemView(parent), hea
   fitRowHeight();
 }
 
+UniformRowView::~UniformRowView() {
+  // The header goes after this part of the view: it must not call back into it.
+  header_->removeEventFilter(this);
+  disconnect(header_, nullptr, this, nullptr);
+}
+
 int UniformRowView::columnWidth(int column) const { return header_->sectionSize(column); }
 
 int UniformRowView::rowCount() const { return model() ? model()->rowCount(rootIndex()) : 0; }
 
 void UniformRowView::setModel(QAbstractItemModel* model) {
-  if (QAbstractItemModel* old = this->model()) disconnect(old, &QAbstractItemModel::rowsRemoved, this, nullptr);
+  disconnect(rowsRemoved_);
   QAbstractItemView::setModel(model);
   header_->setModel(model);
   if (model)
-    connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
+    rowsRemoved_ = connect(model, &QAbstractItemModel::rowsRemoved, this, [this] {
       updateGeometries();
       viewport()->update();
     });

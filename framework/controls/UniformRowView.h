@@ -14,6 +14,7 @@ class UniformRowView : public QAbstractItemView {
 
  public:
   explicit UniformRowView(QWidget* parent);
+  ~UniformRowView() override;
 
   // The columns' header, above the rows; hidden, it takes no room.
   QHeaderView* header() const { return header_; }
@@ -50,6 +51,7 @@ class UniformRowView : public QAbstractItemView {
   void fitRowHeight();
 
   QHeaderView* header_;
+  QMetaObject::Connection rowsRemoved_;
   int rowHeight_ = 1;
   int shownOffset_ = 0;     // the vertical offset the viewport's pixels were drawn at
   bool layingOut_ = false;  // updateGeometries is running
