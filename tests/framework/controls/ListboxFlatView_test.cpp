@@ -156,6 +156,16 @@ TEST_F(ListboxFlatViewTest, HeaderSitsAboveTheRowsAndColumnsFollowItsSections) {
   ASSERT_TRUE(waitUntil([&] { return list_->ScrollPositionX() == 30; }));
   EXPECT_EQ(header->offset(), 30);
   EXPECT_EQ(rowRect(3, 0).left(), -30);
+  // With its own scroll bar, the list's keys scroll it too.
+  list_->setColumnWidths("400,0,300");
+  list_->setScrollbarHorizontal(true);
+  ASSERT_TRUE(waitUntil([&] { return view()->horizontalScrollBar()->isVisible(); }));
+  const int x = list_->ScrollPositionX();
+  view()->setFocus();
+  QTest::keyClick(view(), Qt::Key_Right);
+  EXPECT_GT(list_->ScrollPositionX(), x);
+  EXPECT_EQ(header->offset(), list_->ScrollPositionX());
+  EXPECT_EQ(rowRect(3, 2).left(), 400 - list_->ScrollPositionX());
 
   // Without a heading the rows take its room.
   const int rowsTop = viewport()->geometry().top();
