@@ -52,7 +52,7 @@ std::string trimmed(const std::string& s) {
 namespace {
 void setViewOwner(QAbstractItemView* view, Listbox* owner) {
   if (auto* tree = dynamic_cast<ListboxViewOf<QTreeView>*>(view)) tree->setOwner(owner);
-  if (auto* flat = dynamic_cast<ListboxViewOf<QTableView>*>(view)) flat->setOwner(owner);
+  if (auto* flat = dynamic_cast<ListboxViewOf<UniformRowView>*>(view)) flat->setOwner(owner);
 }
 }  // namespace
 
@@ -102,7 +102,7 @@ QAbstractItemView* Listbox::view() const { return view_; }
 
 QHeaderView* Listbox::header() const {
   if (auto* tree = dynamic_cast<QTreeView*>(view_)) return tree->header();
-  return static_cast<QTableView*>(view_)->horizontalHeader();
+  return static_cast<UniformRowView*>(view_)->header();
 }
 
 void Listbox::restoreScrollX() {

@@ -80,7 +80,7 @@ class Listbox : public RectControl {
 
   const ListboxModel& model() const { return model_; }
   // The view, for tests that drive it as a user would: a tree view when the list is
-  // hierarchical, otherwise a table view.
+  // hierarchical, otherwise a UniformRowView.
   QAbstractItemView* view() const;
 
  private:

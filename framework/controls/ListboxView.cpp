@@ -20,8 +20,8 @@ namespace {
 constexpr int kPublishedAtOnce = 4096;
 // How long a list must stop growing before the last of its appends are published.
 constexpr int kSettleMs = 50;
-// How often a long flat list that is still growing is published: the flat view works out the place
-// of every row again before it next paints, once per publish.
+// How often a long flat list that is still growing is published: often enough to look alive, seldom
+// enough that its scroll bar is not redrawn at every turn of the event loop.
 constexpr int kFlatPublishMs = 100;
 }  // namespace
 
@@ -356,56 +356,29 @@ void ListboxViewOf<Base>::scrollTo(const QModelIndex& index, typename Base::Scro
 }
 
 template class ListboxViewOf<QTreeView>;
-template class ListboxViewOf<QTableView>;
+template class ListboxViewOf<UniformRowView>;
 
 // ---- ListboxFlatView
 
 ListboxFlatView::ListboxFlatView(QWidget* parent) : ListboxViewOf(parent) {
-  setShowGrid(false);
-  setWordWrap(false);
-  setCornerButtonEnabled(false);
-  // Tab leaves the list, as from the tree view.
-  setTabKeyNavigation(false);
-  verticalHeader()->hide();
-  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-  verticalHeader()->setMinimumSectionSize(1);
-  QHeaderView* columns = horizontalHeader();
+  QHeaderView* columns = header();
   columns->hide();
   columns->setHighlightSections(false);
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   fixColumns(columns);
-  fitRowHeight();
-}
-
-void ListboxFlatView::fitRowHeight() {
-  // The height the tree view gives a row of text in this font.
-  const int margin = style()->pixelMetric(QStyle::PM_FocusFrameVMargin, nullptr, this) + 1;
-  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2 * margin);
-}
-
-void ListboxFlatView::changeEvent(QEvent* event) {
-  QTableView::changeEvent(event);
-  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) fitRowHeight();
 }
 
 void ListboxFlatView::keyPressEvent(QKeyEvent* event) {
   const bool sideways = event->key() == Qt::Key_Right || event->key() == Qt::Key_Left;
   if (sideways) {
-    // The row is what is chosen, never a cell; without its own scroll bar the list moves
-    // sideways only under the program's control.
+    // Without its own scroll bar the list moves sideways only under the program's control.
     if (horizontalScrollBarPolicy() != Qt::ScrollBarAlwaysOff)
       horizontalScrollBar()->triggerAction(event->key() == Qt::Key_Right ? QAbstractSlider::SliderSingleStepAdd
                                                                          : QAbstractSlider::SliderSingleStepSub);
     event->accept();
     return;
   }
-  QTableView::keyPressEvent(event);
-}
-
-QModelIndex ListboxFlatView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
-  // Home and End go to the first and last row, as in a list, not to a cell of the row.
-  if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
-  return QTableView::moveCursor(action, modifiers);
+  UniformRowView::keyPressEvent(event);
 }
 
 }  // namespace framework

@@ -2,12 +2,12 @@
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 #include <QTimer>
-#include <QTableView>
 #include <QTreeView>
 #include <string>
 #include <vector>
 
 #include "framework/controls/ListboxModel.h"
+#include "framework/controls/UniformRowView.h"
 
 namespace framework {
 
@@ -121,19 +121,14 @@ class ListboxView : public ListboxViewOf<QTreeView> {
   bool isFolder(const QModelIndex& index) const;
 };
 
-// The Qt view of a list that is not hierarchical: a table of uniform rows, which takes appended
-// rows at the cost of the rows added, however long the list already is.
-class ListboxFlatView : public ListboxViewOf<QTableView> {
+// The Qt view of a list that is not hierarchical: rows of one height, which takes appended rows
+// and paints at the cost of the rows in sight, however long the list already is.
+class ListboxFlatView : public ListboxViewOf<UniformRowView> {
  public:
   explicit ListboxFlatView(QWidget* parent);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
-  void changeEvent(QEvent* event) override;
-
- private:
-  void fitRowHeight();
 };
 
 }  // namespace framework

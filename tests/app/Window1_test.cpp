@@ -10,7 +10,6 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QToolTip>
-#include <QTableView>
 #include <QTreeView>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "app/Window3.h"
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
+#include "framework/controls/ListboxView.h"
 #include "framework/windows/Window.h"
 #include "support/TestSupport.h"
 
@@ -171,7 +171,7 @@ TEST_F(Window1Test, ListColumnsAndTheSidewaysScroller) {
   EXPECT_GT(cd->columnWidth(0), cd->columnWidth(1));
   EXPECT_EQ(w.CDList().Cell(0, 4), "1");  // a hidden column still holds its text
 
-  auto* hits = qobject_cast<QTableView*>(w.SearchList().view());
+  auto* hits = dynamic_cast<framework::ListboxFlatView*>(w.SearchList().view());
   ASSERT_NE(hits, nullptr);
   EXPECT_EQ(hits->columnWidth(0), 900);
 

@@ -1,4 +1,5 @@
 #include "framework/controls/Listbox.h"
+#include "framework/controls/UniformRowView.h"
 
 #include "framework/threads/Thread.h"
 #include "support/FnThread.h"
@@ -9,7 +10,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTableView>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -62,9 +62,9 @@ class ListboxTest : public testing::Test {
   }
 
   QAbstractItemView* view() const { return list_->view(); }
-  // A hierarchical list is shown as a tree, any other list as a flat table.
+  // A hierarchical list is shown as a tree, any other list as rows of one height.
   QTreeView* tree() const { return qobject_cast<QTreeView*>(list_->view()); }
-  QTableView* table() const { return qobject_cast<QTableView*>(list_->view()); }
+  framework::UniformRowView* flat() const { return qobject_cast<framework::UniformRowView*>(list_->view()); }
   int viewRows() const { return view()->model()->rowCount(); }
   QString viewText(int row, int column) const { return view()->model()->index(row, column).data().toString(); }
   bool viewInSync() const { return viewRows() == list_->ListCount(); }
@@ -297,8 +297,8 @@ TEST_F(ListboxTest, PixelWidthScrollsSidewaysAndChoosingARowKeepsThePosition) {
   list_->setColumnWidths("900");
   for (int i = 0; i < 5; ++i) list_->AddRow(" > disc > folder > file " + std::to_string(i));
   ASSERT_TRUE(waitUntil([&] { return viewInSync(); }));
-  ASSERT_NE(table(), nullptr);
-  EXPECT_EQ(table()->horizontalHeader()->sectionSize(0), 900);
+  ASSERT_NE(flat(), nullptr);
+  EXPECT_EQ(flat()->header()->sectionSize(0), 900);
   EXPECT_FALSE(view()->horizontalScrollBar()->isVisible());
 
   list_->setScrollPositionX(120);
