@@ -129,6 +129,9 @@ class ListboxFlatView : public ListboxViewOf<UniformRowView> {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  // Letters typed into the list choose no row: in a list of millions of rows, each starting with
+  // its disc's name, the toolkit's type-ahead would read them all on the window's thread.
+  void keyboardSearch(const QString&) override {}
 };
 
 }  // namespace framework

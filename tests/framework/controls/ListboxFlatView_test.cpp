@@ -74,7 +74,8 @@ TEST_F(ListboxFlatViewTest, KeysClicksAndTipsFarDownALongListLandOnTheRowShown) 
   struct Step { Qt::Key key; int row; };
   for (const Step& s : {Step{Qt::Key_Home, 0}, Step{Qt::Key_End, kRows - 1}, Step{Qt::Key_PageUp, kRows - 1 - page},
                         Step{Qt::Key_Up, kRows - 2 - page}, Step{Qt::Key_PageDown, kRows - 2},
-                        Step{Qt::Key_Home, 0}, Step{Qt::Key_PageDown, page}, Step{Qt::Key_Left, page}}) {
+                        Step{Qt::Key_Home, 0}, Step{Qt::Key_PageDown, page}, Step{Qt::Key_Left, page},
+                        Step{Qt::Key_R, page}}) {
     QTest::keyClick(view(), s.key);
     EXPECT_EQ(list_->ListIndex(), s.row) << s.key;
     EXPECT_TRUE(inSight(s.row)) << s.key;
