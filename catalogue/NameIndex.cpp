@@ -13,6 +13,7 @@
 #include "framework/database/DatabaseConnection.h"
 
 using framework::Database;
+using framework::DatabaseRecord;
 using framework::RecordSet;
 namespace detail = framework::detail;
 
@@ -43,6 +44,7 @@ std::string indexedQuery() {
 struct Watch {
   std::shared_ptr<NameIndex::Written> written;
   std::function<void()> committed;
+  std::shared_ptr<NameIndex::Aside::Slot> reader;  // opened by the first search read aside
 };
 std::mutex watchesMutex;
 std::unordered_map<sqlite3*, std::unique_ptr<Watch>> watches;
@@ -82,6 +84,18 @@ bool attached(sqlite3* db) {
   for (int k = 0; k < NameIndex::kShards; ++k)
     if (!attached(db, k)) return false;
   return true;
+}
+
+bool allReady(const NameIndex::Written& written) {
+  return std::all_of(written.ready.begin(), written.ready.end(), [](const std::atomic<bool>& r) { return r.load(); });
+}
+
+// The number below which the shards hold every name: below the lowest number the catalogue's
+// connection wrote that the shards may not hold yet.
+std::int64_t belowWritten(const NameIndex::Written& marks) {
+  std::int64_t written = marks.open.load();
+  for (const auto& mark : marks.committed) written = std::min(written, mark.load());
+  return written == NameIndex::kNone ? NameIndex::kNone : std::max(written, NameIndex::kFloor + 1) - 1;
 }
 
 void detach(sqlite3* db) {
@@ -151,7 +165,7 @@ std::string NameIndex::CataloguePath(Database& db) {
 void NameIndex::StartWatching(Database& db, std::shared_ptr<Written> written, std::function<void()> committed) {
   StopWatching(db);
   sqlite3* handle = db.connection_->db;
-  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed)});
+  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed), nullptr});
   Watch* w = watch.get();
   {
     std::lock_guard lock(watchesMutex);
@@ -219,9 +233,7 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
   detail::Connection& c = *db.connection_;
   const std::string pattern = "%" + term + "%";
   const Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
-  const bool ready = watch && std::all_of(watch->written->ready.begin(), watch->written->ready.end(),
-                                          [](const std::atomic<bool>& r) { return r.load(); });
-  const std::optional<std::string> match = ready ? MatchQuery(term) : std::nullopt;
+  const std::optional<std::string> match = watch && allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
   // Attaching cannot happen inside a transaction: until it can, the search scans.
   if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c, *watch->written)))
     return db.SQLSelect(kScan, {pattern});
@@ -230,11 +242,111 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
   // lock: a commit running aside cannot come between them.
   sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
   sqlite3_mutex_enter(lock);
-  std::int64_t written = watch->written->open.load();
-  for (const auto& mark : watch->written->committed) written = std::min(written, mark.load());
   static const std::string indexed = indexedQuery();
-  auto found = db.SQLSelect(indexed, {*match, pattern, written == kNone ? kNone : std::max(written, kFloor + 1) - 1});
+  auto found = db.SQLSelect(indexed, {*match, pattern, belowWritten(*watch->written)});
   sqlite3_mutex_leave(lock);
   return found ? std::move(found) : db.SQLSelect(kScan, {pattern});
 }
+
+struct NameIndex::Aside::Slot {
+  std::shared_ptr<Database> db;
+  sqlite3* handle = nullptr;
+  std::atomic<bool> held{false};  // by a search; set and read on the window's thread, cleared on the reading one
+};
+
+std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std::string& term, bool mayWrite) {
+  detail::Connection& c = *db.connection_;
+  Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
+  const std::string path = CataloguePath(db);
+  // A transaction or a read under way keeps the connection's view where it began.
+  if (!watch || path.empty() || db.ReadOnly() || !c.prepared || c.busyAside || !sqlite3_get_autocommit(c.db) ||
+      detail::readingNow(c.db))
+    return nullptr;
+  if (!watch->reader) {
+    // Opened once per watch, and used by one thread at a time.
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(ReadOnlyUri(path).c_str(), &handle,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+    auto connection = std::make_shared<detail::Connection>(handle);
+    if (rc != SQLITE_OK) return nullptr;
+    // As the catalogue's own connection takes the same statements.
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    sqlite3_busy_timeout(handle, detail::kBusyTimeoutMs);
+    auto slot = std::make_shared<Aside::Slot>();
+    slot->handle = handle;
+    slot->db = std::make_shared<Database>(Database::Key{}, std::move(connection));
+    watch->reader = std::move(slot);
+  }
+  const std::shared_ptr<Aside::Slot> slot = watch->reader;
+  if (slot->held) return nullptr;
+  detail::Connection& r = *slot->db->connection_;
+  const std::string pattern = "%" + term + "%";
+  std::optional<std::string> match = allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
+  if (match && !attached(r.db) && !attach(r, *watch->written)) match.reset();
+  // Reading each file's schema begins the read of each in the transaction.
+  std::string snapshot = "SELECT (SELECT COUNT(*) FROM main.sqlite_schema)";
+  for (int k = 0; match && k < kShards; ++k) snapshot += " + (SELECT COUNT(*) FROM " + schemaName(k) + ".sqlite_schema)";
+  // The marks and the snapshot under the connection's lock: a commit running aside cannot come
+  // between them or between the snapshot and what the connection sees now.
+  sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
+  sqlite3_mutex_enter(lock);
+  const std::int64_t written = belowWritten(*watch->written);
+  const bool begun = sqlite3_exec(r.db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool ok = begun && sqlite3_exec(r.db, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_mutex_leave(lock);
+  // In another journal than the log a reader would hold up the connection's changes.
+  if (ok) {
+    sqlite3_stmt* st = nullptr;
+    ok = sqlite3_prepare_v2(r.db, "PRAGMA main.journal_mode", -1, &st, nullptr) == SQLITE_OK &&
+         sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0) &&
+         detail::sameName(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
+    sqlite3_finalize(st);
+  }
+  if (!ok) {
+    if (begun) sqlite3_exec(r.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return nullptr;
+  }
+  slot->held = true;
+  static const std::string indexed = indexedQuery();
+  if (match) return std::make_unique<Aside>(slot, indexed, std::vector<DatabaseRecord::Value>{*match, pattern, written}, pattern);
+  return std::make_unique<Aside>(slot, kScan, std::vector<DatabaseRecord::Value>{pattern}, pattern);
+}
+
+namespace {
+std::atomic<long> searchesAside{0};
+std::atomic<int> readingAside{0};
+}  // namespace
+
+long NameIndex::SearchesAside() { return searchesAside; }
+int NameIndex::ReadingAside() { return readingAside; }
+
+NameIndex::Aside::Aside(std::shared_ptr<Slot> slot, std::string sql, std::vector<DatabaseRecord::Value> values,
+                        std::string pattern)
+    : slot_(std::move(slot)), sql_(std::move(sql)), values_(std::move(values)), pattern_(std::move(pattern)) {
+  ++searchesAside;
+  ++readingAside;
+}
+
+void NameIndex::Aside::StopWhen(const std::atomic<bool>& stop) {
+  stop_ = &stop;
+  sqlite3_progress_handler(
+      slot_->handle, 1000, [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
+      const_cast<std::atomic<bool>*>(&stop));
+}
+
+NameIndex::Aside::~Aside() {
+  sqlite3_progress_handler(slot_->handle, 0, nullptr, nullptr);
+  sqlite3_exec(slot_->handle, "ROLLBACK", nullptr, nullptr, nullptr);
+  slot_->held = false;
+  --readingAside;
+}
+
+std::unique_ptr<RecordSet> NameIndex::Aside::Rows() {
+  auto rows = slot_->db->SQLSelect(sql_, values_);
+  if (!rows && sql_ != kScan && !(stop_ && *stop_)) rows = slot_->db->SQLSelect(kScan, {pattern_});
+  return rows;
+}
+
+Database& NameIndex::Aside::Reader() { return *slot_->db; }
+
 

@@ -301,7 +301,10 @@ TEST_F(NameSearchTest, HitsAndPathsAreThoseOfThePlainQuery) {
   testsupport::writeCatalogue(corpus(1));
   expectSameAsPlainSearch(2);
   expectCaughtUp();
+  // The catalogue is a file in WAL mode, checked and idle: every search is read aside.
+  const long aside = NameIndex::SearchesAside();
   expectSameAsPlainSearch(2);
+  EXPECT_EQ(NameIndex::SearchesAside() - aside, 300);
 }
 
 TEST_F(NameSearchTest, ShortAndWildTermsLeaveTheIndexForTheScan) {
@@ -439,6 +442,15 @@ TEST_F(NameSearchTest, ASearchDuringARead) {
   Module1::PB = 0;
   std::make_shared<Class1>()->Run();
   ASSERT_TRUE(waitUntil([&] { return Module1::MaxID > maxID + 200; }));
+  ASSERT_TRUE(Class1::IsReading());
+  // The read's transaction keeps the search on the window's own connection, which sees its rows.
+  const long aside = NameIndex::SearchesAside();
+  const std::vector<std::string> stored = search("abc");
+  EXPECT_EQ(NameIndex::SearchesAside(), aside);
+  EXPECT_TRUE(std::any_of(stored.begin(), stored.end(), [](const std::string& path) {
+    return path.starts_with(" > Vol > F");
+  }));
+  EXPECT_EQ(stored, plainSearch("abc"));
   ASSERT_TRUE(Class1::IsReading());
   expectSameAsPlainSearch(12, 40);
   ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }, 60000));
