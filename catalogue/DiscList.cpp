@@ -286,8 +286,15 @@ void Window1::KensakuButton_Action() {
   // A failed search is told, so that it is not taken for one without hits.
   if (!rs) Module1::Report(Module1::FailureOf(*db).value_or(Module1::Failure{}));
   if (!rs || rs->Eof()) return;
+  const auto parentOf = [db](std::int32_t no, std::int32_t& up, std::string& name) {
+    auto parent = db->SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{no}});
+    if (!parent || parent->Eof()) return false;
+    name = parent->Field("Name").StringValue();
+    up = parent->Field("FolNo").IntegerValue();
+    return true;
+  };
   auto hits = std::make_shared<HitListing>(
-      HitListing{db, std::move(rs), PathMemo(*db, [] { framework::Yield(); }), results.widget()->window()});
+      HitListing{db, std::move(rs), PathMemo(parentOf, [] { framework::Yield(); }), results.widget()->window()});
   // The first hits show at once; a long list goes on filling beside the window, which answers meanwhile.
   const auto until = std::chrono::steady_clock::now() + kFirstHits;
   int listed = 0;

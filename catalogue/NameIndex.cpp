@@ -123,17 +123,17 @@ std::string NameIndex::ReadOnlyUri(const std::string& path) {
 namespace {
 
 // All shards or none; a detach that a record set still open refused may have left some.
-bool attach(detail::Connection& c, const NameIndex::Written& written) {
+bool attach(sqlite3* db, const NameIndex::Written& written) {
   for (int k = 0; k < NameIndex::kShards; ++k) {
-    if (attached(c.db, k)) continue;
+    if (attached(db, k)) continue;
     sqlite3_stmt* st = nullptr;
-    bool ok = sqlite3_prepare_v2(c.db, ("ATTACH ?1 AS " + schemaName(k)).c_str(), -1, &st, nullptr) == SQLITE_OK;
+    bool ok = sqlite3_prepare_v2(db, ("ATTACH ?1 AS " + schemaName(k)).c_str(), -1, &st, nullptr) == SQLITE_OK;
     const std::string uri = NameIndex::ReadOnlyUri(written.files[static_cast<std::size_t>(k)]);
     if (ok) sqlite3_bind_text(st, 1, uri.c_str(), static_cast<int>(uri.size()), SQLITE_STATIC);
     ok = ok && sqlite3_step(st) == SQLITE_DONE;
     sqlite3_finalize(st);
     if (!ok) {
-      detach(c.db);
+      detach(db);
       return false;
     }
   }
@@ -235,7 +235,7 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
   const Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
   const std::optional<std::string> match = watch && allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
   // Attaching cannot happen inside a transaction: until it can, the search scans.
-  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c, *watch->written)))
+  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c.db, *watch->written)))
     return db.SQLSelect(kScan, {pattern});
   if (!match) return db.SQLSelect(kScan, {pattern});
   // The marks and the first step, which fixes what the statement sees, under the connection's
@@ -249,8 +249,11 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
 }
 
 struct NameIndex::Aside::Slot {
-  std::shared_ptr<Database> db;
-  sqlite3* handle = nullptr;
+  explicit Slot(sqlite3* h) : handle(h) {}
+  ~Slot() { sqlite3_close(handle); }
+  Slot(const Slot&) = delete;
+  Slot& operator=(const Slot&) = delete;
+  sqlite3* handle;
   std::atomic<bool> held{false};  // by a search; set and read on the window's thread, cleared on the reading one
 };
 
@@ -267,22 +270,19 @@ std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std
     sqlite3* handle = nullptr;
     const int rc = sqlite3_open_v2(ReadOnlyUri(path).c_str(), &handle,
                                    SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
-    auto connection = std::make_shared<detail::Connection>(handle);
+    auto slot = std::make_shared<Aside::Slot>(handle);
     if (rc != SQLITE_OK) return nullptr;
     // As the catalogue's own connection takes the same statements.
     sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
     sqlite3_busy_timeout(handle, detail::kBusyTimeoutMs);
-    auto slot = std::make_shared<Aside::Slot>();
-    slot->handle = handle;
-    slot->db = std::make_shared<Database>(Database::Key{}, std::move(connection));
     watch->reader = std::move(slot);
   }
   const std::shared_ptr<Aside::Slot> slot = watch->reader;
   if (slot->held) return nullptr;
-  detail::Connection& r = *slot->db->connection_;
+  sqlite3* reader = slot->handle;
   const std::string pattern = "%" + term + "%";
   std::optional<std::string> match = allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
-  if (match && !attached(r.db) && !attach(r, *watch->written)) match.reset();
+  if (match && !attached(reader) && !attach(reader, *watch->written)) match.reset();
   // Reading each file's schema begins the read of each in the transaction.
   std::string snapshot = "SELECT (SELECT COUNT(*) FROM main.sqlite_schema)";
   for (int k = 0; match && k < kShards; ++k) snapshot += " + (SELECT COUNT(*) FROM " + schemaName(k) + ".sqlite_schema)";
@@ -291,19 +291,19 @@ std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std
   sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
   sqlite3_mutex_enter(lock);
   const std::int64_t written = belowWritten(*watch->written);
-  const bool begun = sqlite3_exec(r.db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-  bool ok = begun && sqlite3_exec(r.db, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  const bool begun = sqlite3_exec(reader, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool ok = begun && sqlite3_exec(reader, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_mutex_leave(lock);
   // In another journal than the log a reader would hold up the connection's changes.
   if (ok) {
     sqlite3_stmt* st = nullptr;
-    ok = sqlite3_prepare_v2(r.db, "PRAGMA main.journal_mode", -1, &st, nullptr) == SQLITE_OK &&
+    ok = sqlite3_prepare_v2(reader, "PRAGMA main.journal_mode", -1, &st, nullptr) == SQLITE_OK &&
          sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0) &&
          detail::sameName(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
     sqlite3_finalize(st);
   }
   if (!ok) {
-    if (begun) sqlite3_exec(r.db, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (begun) sqlite3_exec(reader, "ROLLBACK", nullptr, nullptr, nullptr);
     return nullptr;
   }
   slot->held = true;
@@ -335,18 +335,35 @@ void NameIndex::Aside::StopWhen(const std::atomic<bool>& stop) {
 }
 
 NameIndex::Aside::~Aside() {
+  sqlite3_finalize(rows_);
   sqlite3_progress_handler(slot_->handle, 0, nullptr, nullptr);
   sqlite3_exec(slot_->handle, "ROLLBACK", nullptr, nullptr, nullptr);
   slot_->held = false;
   --readingAside;
 }
 
-std::unique_ptr<RecordSet> NameIndex::Aside::Rows() {
-  auto rows = slot_->db->SQLSelect(sql_, values_);
-  if (!rows && sql_ != kScan && !(stop_ && *stop_)) rows = slot_->db->SQLSelect(kScan, {pattern_});
-  return rows;
+int NameIndex::Aside::Rows(sqlite3_stmt*& rows) {
+  int rc = begin(sql_, values_);
+  // As Search does, the scan serves when the index's query fails.
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE && sql_ != kScan && !(stop_ && *stop_)) rc = begin(kScan, {pattern_});
+  rows = rows_;
+  return rc;
 }
 
-Database& NameIndex::Aside::Reader() { return *slot_->db; }
+int NameIndex::Aside::begin(const std::string& sql, const std::vector<DatabaseRecord::Value>& values) {
+  sqlite3_finalize(rows_);
+  rows_ = nullptr;
+  int rc = sqlite3_prepare_v2(slot_->handle, sql.c_str(), static_cast<int>(sql.size()), &rows_, nullptr);
+  for (int i = 0; rc == SQLITE_OK && i < static_cast<int>(values.size()); ++i) {
+    const auto& value = values[static_cast<std::size_t>(i)];
+    if (const auto* text = std::get_if<std::string>(&value))
+      rc = sqlite3_bind_text64(rows_, i + 1, text->data(), text->size(), SQLITE_STATIC, SQLITE_UTF8);
+    else
+      rc = sqlite3_bind_int64(rows_, i + 1, std::get<std::int64_t>(value));
+  }
+  return rc == SQLITE_OK ? sqlite3_step(rows_) : rc;
+}
+
+sqlite3* NameIndex::Aside::Reader() { return slot_->handle; }
 
 

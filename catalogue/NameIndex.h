@@ -94,17 +94,19 @@ class NameIndex {
     Aside& operator=(const Aside&) = delete;
     // From here on the reader's work ends soon (interrupted) once `stop` is set; it must outlive this.
     void StopWhen(const std::atomic<bool>& stop);
-    // The records, stepped from here on by the calling thread alone; nullptr when the query fails,
-    // the reader's error state telling why.
-    std::unique_ptr<framework::RecordSet> Rows();
+    // The records' statement, bound and stepped to its first row, stepped on by the calling thread
+    // alone and finalised with this: SQLITE_ROW, SQLITE_DONE or the engine's failure.
+    int Rows(sqlite3_stmt*& rows);
     // The reader, in the same snapshot, for the thread that steps the rows.
-    framework::Database& Reader();
+    sqlite3* Reader();
 
    private:
+    int begin(const std::string& sql, const std::vector<framework::DatabaseRecord::Value>& values);
     std::shared_ptr<Slot> slot_;
     std::string sql_;
     std::vector<framework::DatabaseRecord::Value> values_;
     std::string pattern_;
+    sqlite3_stmt* rows_ = nullptr;
     const std::atomic<bool>* stop_ = nullptr;
   };
   // None where a second connection might see something else than the catalogue's own: one in

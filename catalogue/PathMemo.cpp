@@ -38,10 +38,11 @@ void PathMemo::walk(std::int32_t number, std::int32_t up) {
       break;
     }
     if ((known = find(up))) break;
-    auto parent = db_.SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{up}});
-    if (!parent || parent->Eof()) break;
-    levels_.push_back({up, parent->Field("Name").StringValue()});
-    up = parent->Field("FolNo").IntegerValue();
+    Level& level = levels_.emplace_back(Level{up, {}});
+    if (!lookup_(up, up, level.name)) {
+      levels_.pop_back();
+      break;
+    }
     if (giveWay_) giveWay_();
   }
   // Only walks that end at a disc or at a missing parent are kept: in a circle of links the path

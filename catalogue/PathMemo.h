@@ -7,17 +7,17 @@
 #include <unordered_set>
 #include <vector>
 
-#include "framework/database/Database.h"
-
 // The paths of a search's hits. The hits come in record order, which follows the discs' folders,
 // so the folders met lately are kept: the paths of two generations of them, the older let go at
 // once when the newer fills. The memory stays small however many folders a search meets, and
 // nothing large is ever rebuilt or freed in one piece.
 class PathMemo {
  public:
-  // Looks parents up in `db`; `giveWay` runs after each level a walk looks up (none: it never
-  // gives way, as on a thread of its own).
-  PathMemo(framework::Database& db, std::function<void()> giveWay) : db_(db), giveWay_(std::move(giveWay)) {}
+  // Puts in `up` and `name` the parent (FolNo) and Name of record `no`; false when there is none.
+  using Lookup = std::function<bool(std::int32_t no, std::int32_t& up, std::string& name)>;
+  // `giveWay` runs after each level a walk looks up (none: it never gives way, as on a thread of
+  // its own).
+  PathMemo(Lookup lookup, std::function<void()> giveWay) : lookup_(std::move(lookup)), giveWay_(std::move(giveWay)) {}
 
   // The path of the record `number` named `name` whose parent is `up`: " > " before each level's
   // name, from its disc down; valid until the next call. Imported data can link to a number that
@@ -34,7 +34,7 @@ class PathMemo {
     std::int32_t no;
     std::string name;
   };
-  framework::Database& db_;
+  Lookup lookup_;
   std::function<void()> giveWay_;
   std::unordered_map<std::int32_t, std::string> recent_, older_;  // folders met lately
   std::vector<Level> levels_;                                     // above the hit, from its parent upwards
