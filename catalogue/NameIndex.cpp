@@ -265,6 +265,9 @@ std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std
   if (!watch || path.empty() || db.ReadOnly() || !c.prepared || c.busyAside || !sqlite3_get_autocommit(c.db) ||
       detail::readingNow(c.db))
     return nullptr;
+  // A file moved or replaced since: the connection reads the one it opened, a new one would not.
+  int moved = 0;
+  if (sqlite3_file_control(c.db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved) return nullptr;
   if (!watch->reader) {
     // Opened once per watch, and used by one thread at a time.
     sqlite3* handle = nullptr;

@@ -385,6 +385,21 @@ TEST_F(NameSearchTest, TheRecordsOfAShardBehindTheOthersAreScanned) {
   NameIndex::StopWatching(*db);
 }
 
+// The window's connection goes on reading the file it opened; a search read aside must not open
+// the one that took its place.
+TEST_F(NameSearchTest, ACatalogueFileReplacedUnderTheWindowIsSearchedAsTheWindowReadsIt) {
+  testsupport::writeCatalogue(corpus(4));
+  expectCaughtUp();
+  const std::vector<std::string> before = plainSearch("abc");
+  ASSERT_FALSE(before.empty());
+  const std::string path = testsupport::cataloguePath();
+  for (const char* ending : {"", "-wal", "-shm"}) std::remove((path + ending).c_str());
+  testsupport::writeCatalogue({{1, 0, "other abc", true, "other abc", "ディスク", kWhen, std::nullopt}});
+  const long aside = NameIndex::SearchesAside();
+  EXPECT_EQ(search("abc"), before);
+  EXPECT_EQ(NameIndex::SearchesAside(), aside);
+}
+
 TEST_F(NameSearchTest, ADecomposedTextFindsTheComposedNames) {
   testsupport::writeCatalogue({{1, 0, "CD", true, "CD", "ディスク", kWhen, std::nullopt},
                                {2, 1, "がっこう.txt", std::nullopt, "CD", "t", kWhen, 1},
