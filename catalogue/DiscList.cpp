@@ -134,7 +134,7 @@ class AsideListing {
   }
 
   // The click's own part: the first hits, or all of a short list; it waits for the thread's first
-  // batches a moment only.
+  // batches a moment only, and once the first rows are listed, no longer than its slice.
   void listFirst() {
     const auto now = Clock::now();
     const auto until = now + kFirstHits, waitUntil = now + kFirstWait;
@@ -142,10 +142,9 @@ class AsideListing {
     for (;;) {
       const Outcome outcome = list([&] { return ++listed >= kFirstRows && Clock::now() >= until; });
       if (outcome == Outcome::Paused) post();
-      if (outcome != Outcome::Waiting || (listed >= kFirstRows && Clock::now() >= until) ||
-          Clock::now() >= waitUntil)
-        return;
-      paths_->waitUntil(waitUntil);
+      const auto bound = listed >= kFirstRows ? until : waitUntil;
+      if (outcome != Outcome::Waiting || Clock::now() >= bound) return;
+      paths_->waitUntil(bound);
     }
   }
 

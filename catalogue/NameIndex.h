@@ -110,9 +110,9 @@ class NameIndex {
     const std::atomic<bool>* stop_ = nullptr;
   };
   // None where a second connection might see something else than the catalogue's own: one in
-  // memory or not in WAL mode, read-only, not yet checked, with a transaction or a read of its own
-  // open, without `mayWrite` or a watch; also while an earlier search still holds the reader.
-  // Search serves then.
+  // memory or not in WAL mode, read-only, not yet checked, moved or replaced since it was opened,
+  // with a transaction or a read of its own open, without `mayWrite` or a watch; also while an
+  // earlier search still holds the reader. Search serves then.
   static std::unique_ptr<Aside> SearchAside(framework::Database& db, const std::string& term, bool mayWrite);
   // Test seams: the searches read aside so far in this run, and those being read now.
   static long SearchesAside();
