@@ -62,7 +62,7 @@ class Window1 : public framework::Window {
   void CDList_Open(framework::Listbox& list);
   void KensakuButton_Action();
   // Whether the hit list of the latest search is still filling beside the window.
-  bool SearchListFilling() const;
+  static bool SearchListFilling();
   void SearchList_Open(framework::Listbox& list);
   void ScrollBar1_Open(framework::ScrollBar& bar);
   void ScrollBar1_ValueChanged(framework::ScrollBar& bar);

@@ -1,5 +1,6 @@
 // The three read-only queries behind the main window's lists: the disc rows, the children of an
 // expanded row and the name search with each hit's path.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -7,16 +8,15 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
-#include <vector>
-
+#include <QCoreApplication>
 #include <QPointer>
 #include <QWidget>
 
 #include "app/Window1.h"
 #include "catalogue/Module1.h"
+#include "catalogue/HitPaths.h"
 #include "catalogue/NameIndex.h"
+#include "catalogue/PathMemo.h"
 #include "framework/text/Date.h"
 #include "framework/text/Normalization.h"
 #include "framework/text/Text.h"
@@ -64,104 +64,6 @@ std::unique_ptr<framework::RecordSet> select(const std::string& sql) {
   if (!rs) Module1::Report(Module1::FailureOf(*Module1::db).value_or(Module1::Failure{}));
   return rs;
 }
-
-// The paths of a search's hits. The hits come in record order, which follows the discs' folders,
-// so the folders met lately are kept: the paths of two generations of them, the older let go at
-// once when the newer fills. The memory stays small however many folders a search meets, and
-// nothing large is ever rebuilt or freed in one piece.
-class PathMemo {
- public:
-  explicit PathMemo(framework::Database& db) : db_(db) {}
-
-  // The path of the record `number` named `name` whose parent is `up`: " > " before each level's
-  // name, from its disc down; valid until the next call. Imported data can link to a number that
-  // names no record, or round in a circle: such a walk ends with what it has found, so the search
-  // neither loops nor stops.
-  std::string_view pathOf(std::int32_t number, std::int32_t up, std::string_view name, bool folder) {
-    // Hits come in runs beneath one folder: its path stays at the start of the text.
-    if (up == 0 || up == number || up != prefixOf_) {
-      circle_ = false;
-      // Nearly every hit lies in a folder met lately: no walk, no circle to look out for.
-      const std::string* known = up != 0 && up != number ? find(up) : nullptr;
-      if (known) path_.assign(*known);
-      else walk(number, up);
-      // A circle's path depends on where it was entered, so it serves no other hit.
-      prefixOf_ = circle_ || up == 0 ? kNoFolder : up;
-      prefixLength_ = path_.size();
-    }
-    path_.resize(prefixLength_);
-    path_ += " > ";
-    path_ += name;
-    if (folder && !circle_) remember(number, path_);
-    return path_;
-  }
-
- private:
-  // Folders kept in each generation.
-  static constexpr std::size_t kGeneration = 16384;
-  static constexpr std::int32_t kNoFolder = 0;
-
-  // Puts in path_ the path of `up` (the parent of `number`) from the catalogue, down from the
-  // nearest folder already known; sets circle_ when the links go round.
-  void walk(std::int32_t number, std::int32_t up) {
-    levels_.clear();
-    seen_.clear();
-    seen_.insert(number);
-    const std::string* known = nullptr;
-    while (up != 0) {
-      if (!seen_.insert(up).second) {
-        circle_ = true;
-        break;
-      }
-      if ((known = find(up))) break;
-      auto parent = db_.SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{up}});
-      if (!parent || parent->Eof()) break;
-      levels_.push_back({up, parent->Field("Name").StringValue()});
-      up = parent->Field("FolNo").IntegerValue();
-      framework::Yield();
-    }
-    // Only walks that end at a disc or at a missing parent are kept: in a circle of links the path
-    // depends on where it was entered. The known start is taken before anything is kept, since
-    // keeping may let its generation go.
-    path_.assign(known ? *known : std::string_view());
-    for (auto it = levels_.rbegin(); it != levels_.rend(); ++it) {
-      path_ += " > ";
-      path_ += it->name;
-      if (!circle_) remember(it->no, path_);
-    }
-  }
-
-  const std::string* find(std::int32_t no) {
-    if (auto found = recent_.find(no); found != recent_.end()) return &found->second;
-    auto found = older_.find(no);
-    if (found == older_.end()) return nullptr;
-    std::string path = std::move(found->second);
-    older_.erase(found);
-    return &remember(no, std::move(path));
-  }
-
-  const std::string& remember(std::int32_t no, std::string path) {
-    // The older generation's table is kept for the next one, so only its entries are freed.
-    if (recent_.size() >= kGeneration) {
-      std::swap(recent_, older_);
-      recent_.clear();
-    }
-    return recent_.insert_or_assign(no, std::move(path)).first->second;
-  }
-
-  struct Level {
-    std::int32_t no;
-    std::string name;
-  };
-  framework::Database& db_;
-  std::unordered_map<std::int32_t, std::string> recent_, older_;  // folders met lately
-  std::vector<Level> levels_;                                     // above the hit, from its parent upwards
-  std::unordered_set<std::int32_t> seen_;                         // the numbers met on this walk
-  bool circle_ = false;                                           // the latest walk went round
-  std::string path_;                                              // the latest path
-  std::int32_t prefixOf_ = kNoFolder;  // the folder whose path starts path_
-  std::size_t prefixLength_ = 0;       // and its length
-};
 
 // A search's hits still to list.
 struct HitListing {
@@ -218,6 +120,97 @@ class HitListFill final : public framework::Thread {
   std::shared_ptr<HitListing> hits_;
 };
 
+// A search read aside (NameIndex::SearchAside): its paths listed as they come, in slices that give
+// way to the window.
+class AsideListing {
+ public:
+  AsideListing(framework::Listbox& results, std::unique_ptr<NameIndex::Aside> search)
+      : results_(results), window_(results.widget()->window()) {
+    // Each batch the window's thread has not yet been told of is told by a call posted to it.
+    paths_ = std::make_unique<HitPaths>(std::move(search), [this] { post(); });
+    // Stopped at once when the window goes, or the program quits, so no thread outlives them.
+    QObject::connect(window_, &QObject::destroyed, &context_, [this] { paths_.reset(); });
+    if (qApp) QObject::connect(qApp, &QCoreApplication::aboutToQuit, &context_, [this] { paths_.reset(); });
+  }
+
+  // The click's own part: the first hits, or all of a short list; it waits for the thread's first
+  // batches a moment only, and once the first rows are listed, no longer than its slice.
+  void listFirst() {
+    const auto now = Clock::now();
+    const auto until = now + kFirstHits, waitUntil = now + kFirstWait;
+    int listed = 0;
+    for (;;) {
+      const Outcome outcome = list([&] { return ++listed >= kFirstRows && Clock::now() >= until; });
+      if (outcome == Outcome::Paused) post();
+      const auto bound = listed >= kFirstRows ? until : waitUntil;
+      if (outcome != Outcome::Waiting || Clock::now() >= bound) return;
+      paths_->waitUntil(bound);
+    }
+  }
+
+  bool filling() const { return !done_ && window_; }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  // How long the click waits for the thread's first rows: a short list is then listed whole in it.
+  static constexpr auto kFirstWait = std::chrono::milliseconds(500);
+
+  enum class Outcome { Done, Paused, Waiting };
+
+  // Thread-safe: the thread tells of its batches through it. One call at a time is posted, so that
+  // two slices never run back to back.
+  void post() {
+    if (!posted_.exchange(true)) QMetaObject::invokeMethod(&context_, [this] { listSlice(); }, Qt::QueuedConnection);
+  }
+
+  void listSlice() {
+    posted_ = false;
+    const auto until = Clock::now() + kFirstHits;
+    int listed = 0;
+    // The clock is read every few rows: a row takes far less than a slice.
+    if (list([&] { return ++listed % 16 == 0 && Clock::now() >= until; }) == Outcome::Paused) post();
+  }
+
+  // Adds the rows of the batches queued until they run out, the thread has ended (Done) or `pause`
+  // answers true after a row.
+  Outcome list(const std::function<bool()>& pause) {
+    while (!done_) {
+      if (!window_ || !paths_) break;
+      if (next_ == batch_.size()) {
+        std::optional<HitPaths::Batch> taken = paths_->take();
+        if (!taken) {
+          if (!paths_->finished()) return Outcome::Waiting;
+          done_ = true;
+          // Last: a search started from the message's own event loop ends this listing.
+          if (const auto failure = paths_->failure()) Module1::Report(*failure);
+          return Outcome::Done;
+        }
+        batch_ = std::move(*taken);
+        next_ = 0;
+      }
+      results_.AddRow(batch_[next_++]);
+      if (pause()) return Outcome::Paused;
+    }
+    done_ = true;
+    return Outcome::Done;
+  }
+
+  framework::Listbox& results_;
+  QPointer<QWidget> window_;  // the list's window: once it has gone, so has the list
+  QObject context_;           // the calls posted to the window's thread; they go with it
+  HitPaths::Batch batch_;     // the batch being listed
+  std::size_t next_ = 0;      // its next row
+  bool done_ = false;
+  std::atomic<bool> posted_{false};  // a slice is posted and has not begun
+  std::unique_ptr<HitPaths> paths_;  // after the context: stopped before it goes
+};
+
+// The search read aside now or last; a newer search stops it.
+std::unique_ptr<AsideListing>& asideListing() {
+  static std::unique_ptr<AsideListing> listing;
+  return listing;
+}
+
 }  // namespace
 
 void Window1::OpenDB() {
@@ -266,23 +259,41 @@ void Window1::CDList_ExpandRow(framework::Listbox& list, int row) {
   if (const auto failure = Module1::FailureOf(*rs)) Module1::Report(*failure);
 }
 
-bool Window1::SearchListFilling() const {
+bool Window1::SearchListFilling() {
   const auto listing = currentListing().lock();
-  return listing && !listing->over();
+  return (listing && !listing->over()) || (asideListing() && asideListing()->filling());
 }
 
 void Window1::KensakuButton_Action() {
   framework::Listbox& results = SearchList();
   if (auto earlier = currentListing().lock()) earlier->stopped = true;
+  asideListing().reset();
   results.DeleteAllRows();
   if (Module1::RefusedWithoutCatalogue(false)) return;
   const std::string typed = TextField1().Text();
   // Names are stored composed, so a text typed or pasted decomposed is composed like them.
   const std::optional<std::string> composed = framework::ComposeUtf8(typed);
   const std::shared_ptr<framework::Database> db = Module1::db;
-  auto rs = NameIndex::Search(*db, composed ? *composed : typed, Module1::Changeable());
+  const std::string& term = composed ? *composed : typed;
+  // Read aside where a second connection sees what the window's does: the window stays free.
+  if (auto aside = NameIndex::SearchAside(*db, term, Module1::Changeable())) {
+    asideListing() = std::make_unique<AsideListing>(results, std::move(aside));
+    asideListing()->listFirst();
+    return;
+  }
+  auto rs = NameIndex::Search(*db, term, Module1::Changeable());
+  // A failed search is told, so that it is not taken for one without hits.
+  if (!rs) Module1::Report(Module1::FailureOf(*db).value_or(Module1::Failure{}));
   if (!rs || rs->Eof()) return;
-  auto hits = std::make_shared<HitListing>(HitListing{db, std::move(rs), PathMemo(*db), results.widget()->window()});
+  const auto parentOf = [db](std::int32_t no, std::int32_t& up, std::string& name) {
+    auto parent = db->SQLSelect("SELECT FolNo, Name FROM Folder1 WHERE No=?1", {std::int64_t{no}});
+    if (!parent || parent->Eof()) return false;
+    name = parent->Field("Name").StringValue();
+    up = parent->Field("FolNo").IntegerValue();
+    return true;
+  };
+  auto hits = std::make_shared<HitListing>(
+      HitListing{db, std::move(rs), PathMemo(parentOf, [] { framework::Yield(); }), results.widget()->window()});
   // The first hits show at once; a long list goes on filling beside the window, which answers meanwhile.
   const auto until = std::chrono::steady_clock::now() + kFirstHits;
   int listed = 0;

@@ -13,6 +13,7 @@
 #include "framework/database/DatabaseConnection.h"
 
 using framework::Database;
+using framework::DatabaseRecord;
 using framework::RecordSet;
 namespace detail = framework::detail;
 
@@ -43,6 +44,7 @@ std::string indexedQuery() {
 struct Watch {
   std::shared_ptr<NameIndex::Written> written;
   std::function<void()> committed;
+  std::shared_ptr<NameIndex::Aside::Slot> reader;  // opened by the first search read aside
 };
 std::mutex watchesMutex;
 std::unordered_map<sqlite3*, std::unique_ptr<Watch>> watches;
@@ -84,6 +86,18 @@ bool attached(sqlite3* db) {
   return true;
 }
 
+bool allReady(const NameIndex::Written& written) {
+  return std::all_of(written.ready.begin(), written.ready.end(), [](const std::atomic<bool>& r) { return r.load(); });
+}
+
+// The number below which the shards hold every name: below the lowest number the catalogue's
+// connection wrote that the shards may not hold yet.
+std::int64_t belowWritten(const NameIndex::Written& marks) {
+  std::int64_t written = marks.open.load();
+  for (const auto& mark : marks.committed) written = std::min(written, mark.load());
+  return written == NameIndex::kNone ? NameIndex::kNone : std::max(written, NameIndex::kFloor + 1) - 1;
+}
+
 void detach(sqlite3* db) {
   for (int k = 0; k < NameIndex::kShards; ++k)
     if (attached(db, k)) sqlite3_exec(db, ("DETACH " + schemaName(k)).c_str(), nullptr, nullptr, nullptr);
@@ -109,17 +123,17 @@ std::string NameIndex::ReadOnlyUri(const std::string& path) {
 namespace {
 
 // All shards or none; a detach that a record set still open refused may have left some.
-bool attach(detail::Connection& c, const NameIndex::Written& written) {
+bool attach(sqlite3* db, const NameIndex::Written& written) {
   for (int k = 0; k < NameIndex::kShards; ++k) {
-    if (attached(c.db, k)) continue;
+    if (attached(db, k)) continue;
     sqlite3_stmt* st = nullptr;
-    bool ok = sqlite3_prepare_v2(c.db, ("ATTACH ?1 AS " + schemaName(k)).c_str(), -1, &st, nullptr) == SQLITE_OK;
+    bool ok = sqlite3_prepare_v2(db, ("ATTACH ?1 AS " + schemaName(k)).c_str(), -1, &st, nullptr) == SQLITE_OK;
     const std::string uri = NameIndex::ReadOnlyUri(written.files[static_cast<std::size_t>(k)]);
     if (ok) sqlite3_bind_text(st, 1, uri.c_str(), static_cast<int>(uri.size()), SQLITE_STATIC);
     ok = ok && sqlite3_step(st) == SQLITE_DONE;
     sqlite3_finalize(st);
     if (!ok) {
-      detach(c.db);
+      detach(db);
       return false;
     }
   }
@@ -151,7 +165,7 @@ std::string NameIndex::CataloguePath(Database& db) {
 void NameIndex::StartWatching(Database& db, std::shared_ptr<Written> written, std::function<void()> committed) {
   StopWatching(db);
   sqlite3* handle = db.connection_->db;
-  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed)});
+  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed), nullptr});
   Watch* w = watch.get();
   {
     std::lock_guard lock(watchesMutex);
@@ -219,22 +233,140 @@ std::unique_ptr<RecordSet> NameIndex::Search(Database& db, const std::string& te
   detail::Connection& c = *db.connection_;
   const std::string pattern = "%" + term + "%";
   const Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
-  const bool ready = watch && std::all_of(watch->written->ready.begin(), watch->written->ready.end(),
-                                          [](const std::atomic<bool>& r) { return r.load(); });
-  const std::optional<std::string> match = ready ? MatchQuery(term) : std::nullopt;
+  const std::optional<std::string> match = watch && allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
   // Attaching cannot happen inside a transaction: until it can, the search scans.
-  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c, *watch->written)))
+  if (match && !attached(c.db) && (c.busyAside || !sqlite3_get_autocommit(c.db) || !attach(c.db, *watch->written)))
     return db.SQLSelect(kScan, {pattern});
   if (!match) return db.SQLSelect(kScan, {pattern});
   // The marks and the first step, which fixes what the statement sees, under the connection's
   // lock: a commit running aside cannot come between them.
   sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
   sqlite3_mutex_enter(lock);
-  std::int64_t written = watch->written->open.load();
-  for (const auto& mark : watch->written->committed) written = std::min(written, mark.load());
   static const std::string indexed = indexedQuery();
-  auto found = db.SQLSelect(indexed, {*match, pattern, written == kNone ? kNone : std::max(written, kFloor + 1) - 1});
+  auto found = db.SQLSelect(indexed, {*match, pattern, belowWritten(*watch->written)});
   sqlite3_mutex_leave(lock);
   return found ? std::move(found) : db.SQLSelect(kScan, {pattern});
 }
+
+struct NameIndex::Aside::Slot {
+  explicit Slot(sqlite3* h) : handle(h) {}
+  ~Slot() { sqlite3_close(handle); }
+  Slot(const Slot&) = delete;
+  Slot& operator=(const Slot&) = delete;
+  sqlite3* handle;
+  std::atomic<bool> held{false};  // by a search; set and read on the window's thread, cleared on the reading one
+};
+
+std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std::string& term, bool mayWrite) {
+  detail::Connection& c = *db.connection_;
+  Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
+  const std::string path = CataloguePath(db);
+  // A transaction or a read under way keeps the connection's view where it began.
+  if (!watch || path.empty() || db.ReadOnly() || !c.prepared || c.busyAside || !sqlite3_get_autocommit(c.db) ||
+      detail::readingNow(c.db))
+    return nullptr;
+  // A file moved or replaced since: the connection reads the one it opened, a new one would not.
+  int moved = 0;
+  if (sqlite3_file_control(c.db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved) return nullptr;
+  if (!watch->reader) {
+    // Opened once per watch, and used by one thread at a time.
+    sqlite3* handle = nullptr;
+    const int rc = sqlite3_open_v2(ReadOnlyUri(path).c_str(), &handle,
+                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+    auto slot = std::make_shared<Aside::Slot>(handle);
+    if (rc != SQLITE_OK) return nullptr;
+    // As the catalogue's own connection takes the same statements.
+    sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+    sqlite3_busy_timeout(handle, detail::kBusyTimeoutMs);
+    watch->reader = std::move(slot);
+  }
+  const std::shared_ptr<Aside::Slot> slot = watch->reader;
+  if (slot->held) return nullptr;
+  sqlite3* reader = slot->handle;
+  const std::string pattern = "%" + term + "%";
+  std::optional<std::string> match = allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
+  if (match && !attached(reader) && !attach(reader, *watch->written)) match.reset();
+  // Reading each file's schema begins the read of each in the transaction.
+  std::string snapshot = "SELECT (SELECT COUNT(*) FROM main.sqlite_schema)";
+  for (int k = 0; match && k < kShards; ++k) snapshot += " + (SELECT COUNT(*) FROM " + schemaName(k) + ".sqlite_schema)";
+  // The marks and the snapshot under the connection's lock: a commit running aside cannot come
+  // between them or between the snapshot and what the connection sees now.
+  sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
+  sqlite3_mutex_enter(lock);
+  const std::int64_t written = belowWritten(*watch->written);
+  const bool begun = sqlite3_exec(reader, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool ok = begun && sqlite3_exec(reader, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  sqlite3_mutex_leave(lock);
+  // In another journal than the log a reader would hold up the connection's changes.
+  if (ok) {
+    sqlite3_stmt* st = nullptr;
+    ok = sqlite3_prepare_v2(reader, "PRAGMA main.journal_mode", -1, &st, nullptr) == SQLITE_OK &&
+         sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0) &&
+         detail::sameName(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
+    sqlite3_finalize(st);
+  }
+  if (!ok) {
+    if (begun) sqlite3_exec(reader, "ROLLBACK", nullptr, nullptr, nullptr);
+    return nullptr;
+  }
+  slot->held = true;
+  static const std::string indexed = indexedQuery();
+  if (match) return std::make_unique<Aside>(slot, indexed, std::vector<DatabaseRecord::Value>{*match, pattern, written}, pattern);
+  return std::make_unique<Aside>(slot, kScan, std::vector<DatabaseRecord::Value>{pattern}, pattern);
+}
+
+namespace {
+std::atomic<long> searchesAside{0};
+std::atomic<int> readingAside{0};
+}  // namespace
+
+long NameIndex::SearchesAside() { return searchesAside; }
+int NameIndex::ReadingAside() { return readingAside; }
+
+NameIndex::Aside::Aside(std::shared_ptr<Slot> slot, std::string sql, std::vector<DatabaseRecord::Value> values,
+                        std::string pattern)
+    : slot_(std::move(slot)), sql_(std::move(sql)), values_(std::move(values)), pattern_(std::move(pattern)) {
+  ++searchesAside;
+  ++readingAside;
+}
+
+void NameIndex::Aside::StopWhen(const std::atomic<bool>& stop) {
+  stop_ = &stop;
+  sqlite3_progress_handler(
+      slot_->handle, 1000, [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
+      const_cast<std::atomic<bool>*>(&stop));
+}
+
+NameIndex::Aside::~Aside() {
+  sqlite3_finalize(rows_);
+  sqlite3_progress_handler(slot_->handle, 0, nullptr, nullptr);
+  sqlite3_exec(slot_->handle, "ROLLBACK", nullptr, nullptr, nullptr);
+  slot_->held = false;
+  --readingAside;
+}
+
+int NameIndex::Aside::Rows(sqlite3_stmt*& rows) {
+  int rc = begin(sql_, values_);
+  // As Search does, the scan serves when the index's query fails.
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE && sql_ != kScan && !(stop_ && *stop_)) rc = begin(kScan, {pattern_});
+  rows = rows_;
+  return rc;
+}
+
+int NameIndex::Aside::begin(const std::string& sql, const std::vector<DatabaseRecord::Value>& values) {
+  sqlite3_finalize(rows_);
+  rows_ = nullptr;
+  int rc = sqlite3_prepare_v2(slot_->handle, sql.c_str(), static_cast<int>(sql.size()), &rows_, nullptr);
+  for (int i = 0; rc == SQLITE_OK && i < static_cast<int>(values.size()); ++i) {
+    const auto& value = values[static_cast<std::size_t>(i)];
+    if (const auto* text = std::get_if<std::string>(&value))
+      rc = sqlite3_bind_text64(rows_, i + 1, text->data(), text->size(), SQLITE_STATIC, SQLITE_UTF8);
+    else
+      rc = sqlite3_bind_int64(rows_, i + 1, std::get<std::int64_t>(value));
+  }
+  return rc == SQLITE_OK ? sqlite3_step(rows_) : rc;
+}
+
+sqlite3* NameIndex::Aside::Reader() { return slot_->handle; }
+
 

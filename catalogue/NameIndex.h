@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "framework/database/Database.h"
 
@@ -78,5 +79,43 @@ class NameIndex {
   // without `mayWrite` (a catalogue whose damage makes the index untrusted) the whole table is
   // scanned. Nullptr when the query fails.
   static std::unique_ptr<framework::RecordSet> Search(framework::Database& db, const std::string& term, bool mayWrite);
+
+  // Search's records read on a connection of the catalogue file of their own, to be stepped on
+  // one other thread. Its snapshot is begun at the call, under the catalogue connection's lock, so
+  // it holds exactly what that connection sees.
+  class Aside {
+   public:
+    struct Slot;  // the reader connection of a catalogue and whether a search holds it
+    Aside(std::shared_ptr<Slot> slot, std::string sql, std::vector<framework::DatabaseRecord::Value> values,
+          std::string pattern);
+    // Ends the read and hands the reader back for the next search; on the thread that read.
+    ~Aside();
+    Aside(const Aside&) = delete;
+    Aside& operator=(const Aside&) = delete;
+    // From here on the reader's work ends soon (interrupted) once `stop` is set; it must outlive this.
+    void StopWhen(const std::atomic<bool>& stop);
+    // The records' statement, bound and stepped to its first row, stepped on by the calling thread
+    // alone and finalised with this: SQLITE_ROW, SQLITE_DONE or the engine's failure.
+    int Rows(sqlite3_stmt*& rows);
+    // The reader, in the same snapshot, for the thread that steps the rows.
+    sqlite3* Reader();
+
+   private:
+    int begin(const std::string& sql, const std::vector<framework::DatabaseRecord::Value>& values);
+    std::shared_ptr<Slot> slot_;
+    std::string sql_;
+    std::vector<framework::DatabaseRecord::Value> values_;
+    std::string pattern_;
+    sqlite3_stmt* rows_ = nullptr;
+    const std::atomic<bool>* stop_ = nullptr;
+  };
+  // None where a second connection might see something else than the catalogue's own: one in
+  // memory or not in WAL mode, read-only, not yet checked, moved or replaced since it was opened,
+  // with a transaction or a read of its own open, without `mayWrite` or a watch; also while an
+  // earlier search still holds the reader. Search serves then.
+  static std::unique_ptr<Aside> SearchAside(framework::Database& db, const std::string& term, bool mayWrite);
+  // Test seams: the searches read aside so far in this run, and those being read now.
+  static long SearchesAside();
+  static int ReadingAside();
 };
 

@@ -49,6 +49,10 @@ class DatabaseField {
   std::string text_;
 };
 
+// The column (from 0) of the statement's current row as a record set's field gives it; `boolean`
+// for a column declared BOOLEAN. The caller holds the connection's lock where it is shared.
+DatabaseField ColumnField(sqlite3_stmt* statement, int column, bool boolean);
+
 // The rows of one SELECT, stepped one at a time (the result is never held in memory).
 class RecordSet {
  public:

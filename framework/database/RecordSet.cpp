@@ -185,23 +185,14 @@ DatabaseField RecordSet::Field(std::string_view column) const {
   return {};
 }
 
-DatabaseField RecordSet::IdxField(int index) const {
-  if (impl_->eof || index < 1 || index > static_cast<int>(impl_->names.size())) return {};
-  sqlite3_stmt* s = impl_->statement;
-  const int i = index - 1;
+DatabaseField ColumnField(sqlite3_stmt* s, int i, bool boolean) {
   using Kind = DatabaseField::Kind;
-  // Held once for the field's few calls, each of which would otherwise take the lock anew.
-  struct Hold {
-    sqlite3_mutex* lock;
-    ~Hold() { sqlite3_mutex_leave(lock); }
-  } hold{sqlite3_db_mutex(impl_->connection->db)};
-  sqlite3_mutex_enter(hold.lock);
   switch (sqlite3_column_type(s, i)) {
     case SQLITE_INTEGER:
-      return {impl_->boolean[i] ? Kind::Boolean : Kind::Integer, sqlite3_column_int64(s, i), 0, {}};
+      return {boolean ? Kind::Boolean : Kind::Integer, sqlite3_column_int64(s, i), 0, {}};
     case SQLITE_FLOAT: {
       const double value = sqlite3_column_double(s, i);
-      if (impl_->boolean[i]) return {Kind::Boolean, value != 0 ? 1 : 0, 0, {}};
+      if (boolean) return {Kind::Boolean, value != 0 ? 1 : 0, 0, {}};
       return {Kind::Real, 0, value, {}};
     }
     case SQLITE_NULL: return {};
@@ -211,6 +202,17 @@ DatabaseField RecordSet::IdxField(int index) const {
       return {Kind::Text, 0, 0, text ? std::string(text, static_cast<std::size_t>(size)) : std::string()};
     }
   }
+}
+
+DatabaseField RecordSet::IdxField(int index) const {
+  if (impl_->eof || index < 1 || index > static_cast<int>(impl_->names.size())) return {};
+  // Held once for the field's few calls, each of which would otherwise take the lock anew.
+  struct Hold {
+    sqlite3_mutex* lock;
+    ~Hold() { sqlite3_mutex_leave(lock); }
+  } hold{sqlite3_db_mutex(impl_->connection->db)};
+  sqlite3_mutex_enter(hold.lock);
+  return ColumnField(impl_->statement, index - 1, impl_->boolean[static_cast<std::size_t>(index - 1)]);
 }
 
 bool RecordSet::DeleteRecord() {

@@ -301,7 +301,10 @@ TEST_F(NameSearchTest, HitsAndPathsAreThoseOfThePlainQuery) {
   testsupport::writeCatalogue(corpus(1));
   expectSameAsPlainSearch(2);
   expectCaughtUp();
+  // The catalogue is a file in WAL mode, checked and idle: every search is read aside.
+  const long aside = NameIndex::SearchesAside();
   expectSameAsPlainSearch(2);
+  EXPECT_EQ(NameIndex::SearchesAside() - aside, 300);
 }
 
 TEST_F(NameSearchTest, ShortAndWildTermsLeaveTheIndexForTheScan) {
@@ -382,6 +385,21 @@ TEST_F(NameSearchTest, TheRecordsOfAShardBehindTheOthersAreScanned) {
   NameIndex::StopWatching(*db);
 }
 
+// The window's connection goes on reading the file it opened; a search read aside must not open
+// the one that took its place.
+TEST_F(NameSearchTest, ACatalogueFileReplacedUnderTheWindowIsSearchedAsTheWindowReadsIt) {
+  testsupport::writeCatalogue(corpus(4));
+  expectCaughtUp();
+  const std::vector<std::string> before = plainSearch("abc");
+  ASSERT_FALSE(before.empty());
+  const std::string path = testsupport::cataloguePath();
+  for (const char* ending : {"", "-wal", "-shm"}) std::remove((path + ending).c_str());
+  testsupport::writeCatalogue({{1, 0, "other abc", true, "other abc", "ディスク", kWhen, std::nullopt}});
+  const long aside = NameIndex::SearchesAside();
+  EXPECT_EQ(search("abc"), before);
+  EXPECT_EQ(NameIndex::SearchesAside(), aside);
+}
+
 TEST_F(NameSearchTest, ADecomposedTextFindsTheComposedNames) {
   testsupport::writeCatalogue({{1, 0, "CD", true, "CD", "ディスク", kWhen, std::nullopt},
                                {2, 1, "がっこう.txt", std::nullopt, "CD", "t", kWhen, 1},
@@ -439,6 +457,15 @@ TEST_F(NameSearchTest, ASearchDuringARead) {
   Module1::PB = 0;
   std::make_shared<Class1>()->Run();
   ASSERT_TRUE(waitUntil([&] { return Module1::MaxID > maxID + 200; }));
+  ASSERT_TRUE(Class1::IsReading());
+  // The read's transaction keeps the search on the window's own connection, which sees its rows.
+  const long aside = NameIndex::SearchesAside();
+  const std::vector<std::string> stored = search("abc");
+  EXPECT_EQ(NameIndex::SearchesAside(), aside);
+  EXPECT_TRUE(std::any_of(stored.begin(), stored.end(), [](const std::string& path) {
+    return path.starts_with(" > Vol > F");
+  }));
+  EXPECT_EQ(stored, plainSearch("abc"));
   ASSERT_TRUE(Class1::IsReading());
   expectSameAsPlainSearch(12, 40);
   ASSERT_TRUE(waitUntil([] { return !Class1::IsReading(); }, 60000));

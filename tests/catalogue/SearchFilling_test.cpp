@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QTimer>
+#include <sqlite3.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "app/Startup.h"
 #include "app/Window1.h"
+#include "catalogue/Module1.h"
+#include "catalogue/NameIndex.h"
 #include "framework/threads/Thread.h"
 #include "framework/windows/Application.h"
 #include "framework/windows/Window.h"
@@ -30,8 +34,22 @@ std::vector<Row> catalogue() {
   return rows;
 }
 
-class SearchFillingTest : public testsupport::AppTest {
+// Each case twice: the hits read on the window's own connection (the catalogue not yet checked
+// when the search comes), and read aside on a thread of their own (once it has been).
+class SearchFillingTest : public testsupport::AppTest, public ::testing::WithParamInterface<bool> {
  protected:
+  bool aside() const { return GetParam(); }
+  // The main window, once the catalogue may be read aside when the case asks for it.
+  Window1& window() {
+    Window1& w = Window1::instance();
+    if (aside()) {
+      EXPECT_TRUE(waitUntil(Module1::Changeable));
+    }
+    return w;
+  }
+  // The search took the path the case asks for.
+  void expectPath() const { EXPECT_EQ(NameIndex::ReadingAside() > 0, aside()); }
+
   void SetUp() override {
     testsupport::AppTest::SetUp();
     testsupport::writeCatalogue(catalogue());
@@ -50,14 +68,15 @@ class SearchFillingTest : public testsupport::AppTest {
     for (int r = 0; r < w.SearchList().ListCount(); ++r) out.push_back(w.SearchList().Cell(r, 0));
     return out;
   }
-  static bool filling() { return framework::RunningThreadCount() > 0; }
+  static bool filling() { return Window1::SearchListFilling(); }
 };
 
-TEST_F(SearchFillingTest, ALongListFillsBesideTheWindowAndANewSearchReplacesIt) {
-  Window1& w = Window1::instance();
+TEST_P(SearchFillingTest, ALongListFillsBesideTheWindowAndANewSearchReplacesIt) {
+  Window1& w = window();
   search(w, "alpha");
+  expectPath();
   const int first = w.SearchList().ListCount();
-  EXPECT_GT(first, 0);
+  EXPECT_GE(first, 200);
   ASSERT_TRUE(filling());
   ASSERT_TRUE(waitUntil([] { return !filling(); }));
   const std::vector<std::string> all = rows(w);
@@ -68,26 +87,47 @@ TEST_F(SearchFillingTest, ALongListFillsBesideTheWindowAndANewSearchReplacesIt) 
   search(w, "alpha");
   ASSERT_TRUE(filling());
   search(w, "beta");
+  EXPECT_EQ(NameIndex::ReadingAside(), 0);
   ASSERT_TRUE(waitUntil([] { return !filling(); }));
   EXPECT_EQ(rows(w), (std::vector<std::string>{" > D > beta 0", " > D > beta 1", " > D > beta 2"}));
+  // Nothing of the earlier search comes after.
+  const auto settle = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+  waitUntil([&] { return std::chrono::steady_clock::now() >= settle; });
+  EXPECT_EQ(w.SearchList().ListCount(), 3);
 }
 
-TEST_F(SearchFillingTest, AWindowDestroyedDuringTheFillingTakesTheFillingAlong) {
-  search(Window1::instance(), "alpha");
+TEST_P(SearchFillingTest, AWindowDestroyedDuringTheFillingTakesTheFillingAlong) {
+  search(window(), "alpha");
+  expectPath();
   ASSERT_TRUE(filling());
   framework::DestroyAllWindows();
-  EXPECT_TRUE(testsupport::waitUntil([] { return !filling(); }));
+  // A thread reading aside is stopped with the window, not later.
+  EXPECT_EQ(NameIndex::ReadingAside(), 0);
+  EXPECT_TRUE(testsupport::waitUntil([] { return !filling() && framework::RunningThreadCount() == 0; }));
 }
 
-TEST_F(SearchFillingTest, QuittingDuringTheFillingEndsCleanly) {
+TEST_P(SearchFillingTest, QuittingDuringTheFillingEndsCleanly) {
   int listed = 0;
-  startup::setStepObserver([&](std::string_view step) {
-    if (step != "event loop") return;
+  QTimer ready;
+  const auto searchAndQuit = [&] {
     search(Window1::instance(), "alpha");
+    expectPath();
     QTimer::singleShot(0, [&listed] {
       listed = Window1::instance().SearchList().ListCount();
       Window1::instance().FileQuit().Choose();
     });
+  };
+  startup::setStepObserver([&](std::string_view step) {
+    if (step != "event loop") return;
+    // Before the loop runs, the catalogue's check has not been heard of: the window's own path.
+    if (!aside()) return searchAndQuit();
+    ready.setInterval(1);
+    QObject::connect(&ready, &QTimer::timeout, [&] {
+      if (!Module1::Changeable()) return;
+      ready.stop();
+      searchAndQuit();
+    });
+    ready.start();
   });
   char name[] = "lumeno";
   char* argv[] = {name, nullptr};
@@ -95,6 +135,25 @@ TEST_F(SearchFillingTest, QuittingDuringTheFillingEndsCleanly) {
   EXPECT_GT(listed, 0);
   EXPECT_LT(listed, kMany);
   EXPECT_EQ(framework::RunningThreadCount(), 0u);
+  EXPECT_EQ(NameIndex::ReadingAside(), 0);
 }
+
+TEST_P(SearchFillingTest, AFailedSearchIsReportedOnceAndListsNothing) {
+  Window1& w = window();
+  // Another connection takes the table away, so the search's query fails.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(testsupport::cataloguePath().c_str(), &other), SQLITE_OK);
+  sqlite3_busy_timeout(other, 5000);
+  ASSERT_EQ(sqlite3_exec(other, "ALTER TABLE Folder1 RENAME TO Gone", nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(other);
+  w.SearchList().AddRow("old");
+  search(w, "alpha");
+  ASSERT_TRUE(waitUntil([] { return !filling(); }));
+  EXPECT_EQ(w.SearchList().ListCount(), 0);
+  EXPECT_EQ(msgs(), std::vector<std::string>{"1 no such table: Folder1"});
+}
+
+INSTANTIATE_TEST_SUITE_P(WindowOrAside, SearchFillingTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Aside" : "OnTheWindowsConnection"; });
 
 }  // namespace
