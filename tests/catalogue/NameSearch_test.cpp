@@ -21,9 +21,11 @@
 #include "catalogue/Class1.h"
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndex.h"
+#include "catalogue/NameIndexBuild.h"
 #include "catalogue/NameIndexing.h"
 #include "framework/database/Database.h"
 #include "framework/text/Normalization.h"
+#include "framework/windows/Window.h"
 #include "framework/threads/Thread.h"
 #include "support/TestSupport.h"
 
@@ -341,6 +343,10 @@ TEST_F(NameSearchTest, AShardDamagedOrGoneIsBuiltAgainAlone) {
   testsupport::writeCatalogue(largeCorpus(30));
   expectCaughtUp();
   testsupport::closeAllWindows();
+  // The index's threads must have let go of its files before they are damaged: a connection
+  // closing on a removed file takes the new file's log with it.
+  framework::DestroyAllWindows();
+  ASSERT_FALSE(NameIndexBuild::AnyStarted());
   Module1::Release();
   const std::vector<std::int64_t> counts = indexValues("SELECT COUNT(*) FROM Names");
   for (std::int64_t n : counts) ASSERT_GT(n, 0);
@@ -357,6 +363,8 @@ TEST_F(NameSearchTest, TheRecordsOfAShardBehindTheOthersAreScanned) {
   testsupport::writeCatalogue(largeCorpus(40));
   expectCaughtUp();
   testsupport::closeAllWindows();
+  framework::DestroyAllWindows();
+  ASSERT_FALSE(NameIndexBuild::AnyStarted());
   Module1::Release();
   // Shard 2 holds numbers 2048 to 3071 of these; it stops halfway through them.
   ASSERT_EQ(Sql(shardFile(2)).exec("DELETE FROM Names WHERE rowid > 2500; UPDATE Built SET UpTo = 2500"), SQLITE_OK);
