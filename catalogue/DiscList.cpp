@@ -133,18 +133,17 @@ class AsideListing {
     if (qApp) QObject::connect(qApp, &QCoreApplication::aboutToQuit, &context_, [this] { paths_.reset(); });
   }
 
-  // The click's own part: the first hits, or all of a short list; it waits for the thread's first
-  // batches a moment only, and once the first rows are listed, no longer than its slice.
+  // The click's own part: what the thread gives within one slice, so a short list is usually
+  // listed whole in it. A rare term can take the thread a whole scan to find: the click does not
+  // wait for it, and the rows come as they are found.
   void listFirst() {
-    const auto now = Clock::now();
-    const auto until = now + kFirstHits, waitUntil = now + kFirstWait;
+    const auto until = Clock::now() + kFirstHits;
     int listed = 0;
     for (;;) {
       const Outcome outcome = list([&] { return ++listed >= kFirstRows && Clock::now() >= until; });
       if (outcome == Outcome::Paused) post();
-      const auto bound = listed >= kFirstRows ? until : waitUntil;
-      if (outcome != Outcome::Waiting || Clock::now() >= bound) return;
-      paths_->waitUntil(bound);
+      if (outcome != Outcome::Waiting || Clock::now() >= until) return;
+      paths_->waitUntil(until);
     }
   }
 
@@ -152,8 +151,6 @@ class AsideListing {
 
  private:
   using Clock = std::chrono::steady_clock;
-  // How long the click waits for the thread's first rows: a short list is then listed whole in it.
-  static constexpr auto kFirstWait = std::chrono::milliseconds(500);
 
   enum class Outcome { Done, Paused, Waiting };
 

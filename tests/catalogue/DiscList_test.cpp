@@ -83,6 +83,8 @@ class DiscListTest : public testsupport::AppTest {
   std::vector<std::string> search(Window1& w, const std::string& term) {
     w.TextField1().setText(term);
     w.KensakuButton_Action();
+    // A search read aside may still be listing what it found after the click.
+    EXPECT_TRUE(waitUntil([] { return !Window1::SearchListFilling(); }));
     return textsOf(w.SearchList());
   }
   // Runs `check` once the catalogue has been checked: with the search on the window's own

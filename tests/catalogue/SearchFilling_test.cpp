@@ -75,9 +75,10 @@ TEST_P(SearchFillingTest, ALongListFillsBesideTheWindowAndANewSearchReplacesIt) 
   Window1& w = window();
   search(w, "alpha");
   expectPath();
-  const int first = w.SearchList().ListCount();
-  EXPECT_GE(first, 200);
+  // The click lists the first hits, or on its own thread has them coming, and leaves the rest.
   ASSERT_TRUE(filling());
+  ASSERT_TRUE(waitUntil([&] { return w.SearchList().ListCount() >= 200; }));
+  const int first = w.SearchList().ListCount();
   ASSERT_TRUE(waitUntil([] { return !filling(); }));
   const std::vector<std::string> all = rows(w);
   ASSERT_EQ(all.size(), static_cast<std::size_t>(kMany));
@@ -87,7 +88,8 @@ TEST_P(SearchFillingTest, ALongListFillsBesideTheWindowAndANewSearchReplacesIt) 
   search(w, "alpha");
   ASSERT_TRUE(filling());
   search(w, "beta");
-  EXPECT_EQ(NameIndex::ReadingAside(), 0);
+  // The earlier search's thread is gone; the new one may still be reading.
+  EXPECT_LE(NameIndex::ReadingAside(), aside() ? 1 : 0);
   ASSERT_TRUE(waitUntil([] { return !filling(); }));
   EXPECT_EQ(rows(w), (std::vector<std::string>{" > D > beta 0", " > D > beta 1", " > D > beta 2"}));
   // Nothing of the earlier search comes after.
@@ -108,14 +110,18 @@ TEST_P(SearchFillingTest, AWindowDestroyedDuringTheFillingTakesTheFillingAlong) 
 
 TEST_P(SearchFillingTest, QuittingDuringTheFillingEndsCleanly) {
   int listed = 0;
-  QTimer ready;
+  QTimer ready, shown;
   const auto searchAndQuit = [&] {
     search(Window1::instance(), "alpha");
     expectPath();
-    QTimer::singleShot(0, [&listed] {
+    // Quit as soon as the first rows show.
+    QObject::connect(&shown, &QTimer::timeout, [&] {
       listed = Window1::instance().SearchList().ListCount();
+      if (listed == 0) return;
+      shown.stop();
       Window1::instance().FileQuit().Choose();
     });
+    shown.start(0);
   };
   startup::setStepObserver([&](std::string_view step) {
     if (step != "event loop") return;

@@ -319,6 +319,7 @@ int runChildTask() {
     report = std::to_string(w.CDList().ListCount()) + '\x1e';
     w.TextField1().setText(argument);
     click(w.KensakuButton());
+    waitUntil([] { return !Window1::SearchListFilling(); });
     for (int i = 0; i < w.SearchList().ListCount(); ++i) report += w.SearchList().Cell(i, 0) + '\x1f';
     report += '\x1e';
     // Every change: delete, new disc, update, import.
