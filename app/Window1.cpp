@@ -209,7 +209,11 @@ void Window1::ScrollBar1_ValueChanged(framework::ScrollBar& bar) {
 void Window1::Event_Open() {
   // The name index writes to the catalogue, so it starts once the catalogue has been found whole.
   Module1::OpenCatalogue([] {
-    if (Window1* window = framework::openInstance<Window1>()) window->nameIndexing_ = StartNameIndexing(*window);
+    if (Window1* window = framework::openInstance<Window1>()) {
+      // An earlier build lets go of the index's files before the new one opens them.
+      window->nameIndexing_.reset();
+      window->nameIndexing_ = StartNameIndexing(*window);
+    }
   });
   Module1::RefreshNumbering();
   OpenDB();
