@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include <QTimer>
+
 #include "app/Window1.h"
 #include "catalogue/Class1.h"
 #include "framework/text/Text.h"
@@ -47,11 +49,27 @@ void showBusy(bool busy) {
 // The check's verdict, on the main thread: a whole catalogue is made ready for changes at once, so
 // the first change does not wait; damage is shown now. A check that could not run is tried again
 // by the first change, which tells why if it fails again.
+// How soon a catalogue whose making ready was put off is tried again.
+constexpr int kReadyAgainMs = 100;
+
+// Making the file ready waits while a statement of the connection is part-way through its rows (a
+// long hit list filling): it is tried again until it has gone through, since until then searches
+// cannot be read aside.
+void readyLater(const std::weak_ptr<framework::Database>& checked) {
+  QTimer::singleShot(kReadyAgainMs, [checked] {
+    const auto database = checked.lock();
+    if (!database || database != db || damaged || database->Checked() == framework::Database::Check::Ready) return;
+    // A failure is left to the first change, which reports it.
+    if (database->ReadyForChanges() && database->Checked() != framework::Database::Check::Ready) readyLater(checked);
+  });
+}
+
 void verdictIn(const std::weak_ptr<framework::Database>& checked, const std::function<void()>& whenChangeable) {
   const auto database = checked.lock();
   if (!database || database != db || damaged) return;
   if (database->Checked() == framework::Database::Check::Failed) return;
   if (database->ReadyForChanges()) {
+    if (database->Checked() != framework::Database::Check::Ready) readyLater(checked);
     if (whenChangeable) whenChangeable();
   } else if (const auto failure = FailureOf(*database); failure && framework::IsDamageCode(failure->code)) {
     Report(*failure);

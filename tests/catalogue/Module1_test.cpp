@@ -18,6 +18,7 @@
 #include "app/Window2.h"
 #include "app/Window3.h"
 #include "catalogue/Class1.h"
+#include "catalogue/NameIndexBuild.h"
 #include "catalogue/NameIndexing.h"
 #include "framework/database/DatabaseCheck.h"
 #include "framework/windows/Window.h"
@@ -151,6 +152,8 @@ class UnusableCatalogue : public testsupport::AppTest {
     if (w.CDList().ListCount() > 0) w.CDList().setListIndex(0);
     click(w.SakujyoButton());
     click(w.KensakuButton());
+    // A long scan goes on beside the window, and may meet the damage only there.
+    EXPECT_TRUE(waitUntil([] { return !Window1::SearchListFilling(); }));
     std::ofstream(appDir() + "/olddbtext", std::ios::binary)
         << "Disc\n2006-03-01\nDisk\n7\nDisc\n0\ntrue\n0\n12:00:00\n";
     w.ReadOldDB_Action();
@@ -528,6 +531,23 @@ TEST_F(UnusableCatalogue, TheWindowAnswersWhileTheCheckRunsAndAChangeWaitsForIts
   EXPECT_TRUE(msgs().empty());
   EXPECT_EQ(w.CDList().ListCount(), 1);
   EXPECT_TRUE(Module1::Changeable());
+}
+
+// A verdict that comes while a search is part-way through its rows cannot switch the journal then:
+// the catalogue is still made ready once the search lets go, not only at the first change.
+TEST_F(UnusableCatalogue, ACheckEndingDuringASearchLeavesTheCatalogueReadySoonAfter) {
+  testsupport::writeCatalogue(discWithFiles(300));
+  framework::DatabaseCheck::holdForTest(true);
+  Window1::instance();
+  auto partWay = Module1::db->SQLSelect("SELECT No FROM Folder1");
+  ASSERT_TRUE(partWay && !partWay->Eof());
+  framework::DatabaseCheck::holdForTest(false);
+  // The verdict is in once the name index has been started.
+  ASSERT_TRUE(waitUntil(NameIndexBuild::AnyStarted));
+  EXPECT_FALSE(Module1::Changeable());
+  partWay.reset();
+  EXPECT_TRUE(waitUntil(Module1::Changeable));
+  EXPECT_TRUE(msgs().empty());
 }
 
 // ---- The catalogue file moved away under a running window
