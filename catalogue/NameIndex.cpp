@@ -357,13 +357,8 @@ int NameIndex::Aside::begin(const std::string& sql, const std::vector<DatabaseRe
   sqlite3_finalize(rows_);
   rows_ = nullptr;
   int rc = sqlite3_prepare_v2(slot_->handle, sql.c_str(), static_cast<int>(sql.size()), &rows_, nullptr);
-  for (int i = 0; rc == SQLITE_OK && i < static_cast<int>(values.size()); ++i) {
-    const auto& value = values[static_cast<std::size_t>(i)];
-    if (const auto* text = std::get_if<std::string>(&value))
-      rc = sqlite3_bind_text64(rows_, i + 1, text->data(), text->size(), SQLITE_STATIC, SQLITE_UTF8);
-    else
-      rc = sqlite3_bind_int64(rows_, i + 1, std::get<std::int64_t>(value));
-  }
+  for (int i = 0; rc == SQLITE_OK && i < static_cast<int>(values.size()); ++i)
+    rc = framework::BindValue(rows_, i + 1, values[static_cast<std::size_t>(i)], SQLITE_STATIC);
   return rc == SQLITE_OK ? sqlite3_step(rows_) : rc;
 }
 

@@ -12,18 +12,12 @@
 
 namespace framework {
 
-namespace {
-
-// Binds one value. The 64-bit length lets the engine refuse a text too long for it instead of
-// taking a cut one.
-int bindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& value,
-              sqlite3_destructor_type keep) {
+int BindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& value, void (*keep)(void*)) {
+  // The 64-bit length lets the engine refuse a text too long for it instead of taking a cut one.
   if (const auto* text = std::get_if<std::string>(&value))
     return sqlite3_bind_text64(statement, index, text->data(), text->size(), keep, SQLITE_UTF8);
   return sqlite3_bind_int64(statement, index, std::get<std::int64_t>(value));
 }
-
-}  // namespace
 
 // ---- DatabaseField
 
@@ -188,7 +182,7 @@ std::unique_ptr<RecordSet> Database::SQLSelect(const std::string& sql,
   int index = 1;
   for (const auto& value : values) {
     // The values go with the caller, while the record set steps later.
-    if (const int rc = bindValue(statement, index, value, SQLITE_TRANSIENT); rc != SQLITE_OK) {
+    if (const int rc = BindValue(statement, index, value, SQLITE_TRANSIENT); rc != SQLITE_OK) {
       c.setResult(rc);
       sqlite3_clear_bindings(statement);
       if (!held) sqlite3_finalize(statement);
@@ -228,7 +222,7 @@ void Database::InsertRecord(const std::string& table, const DatabaseRecord& reco
   int rc = SQLITE_OK;
   for (const auto& [name, value] : columns) {
     // The record outlives the step, and the bindings are cleared before it returns.
-    rc = bindValue(statement, index, value, SQLITE_STATIC);
+    rc = BindValue(statement, index, value, SQLITE_STATIC);
     if (rc != SQLITE_OK) break;
     ++index;
   }

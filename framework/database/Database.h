@@ -114,6 +114,10 @@ class DatabaseRecord {
   std::vector<std::pair<std::string, Value>> columns_;
 };
 
+// Binds `value` to the statement's parameter `index` (from 1), as the record sets bind theirs;
+// `keep` is the engine's destructor argument (SQLITE_STATIC, SQLITE_TRANSIENT).
+int BindValue(sqlite3_stmt* statement, int index, const DatabaseRecord::Value& value, void (*keep)(void*));
+
 struct DatabaseProblem;
 
 // One connection to an SQLite file (WAL journal, synchronous NORMAL).
