@@ -34,11 +34,7 @@ HitPaths::~HitPaths() {
 namespace {
 
 // Columns read as a record set's fields give them, without a copy for the usual kinds.
-std::int32_t integerOf(sqlite3_stmt* st, int column) {
-  if (sqlite3_column_type(st, column) == SQLITE_INTEGER)
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(sqlite3_column_int64(st, column)));
-  return framework::ColumnField(st, column, false).IntegerValue();
-}
+std::int32_t integerOf(sqlite3_stmt* st, int column) { return framework::ColumnField(st, column, false).IntegerValue(); }
 
 std::string_view textOf(sqlite3_stmt* st, int column, std::string& other) {
   const int type = sqlite3_column_type(st, column);
