@@ -62,9 +62,14 @@ void lowerTo(std::atomic<std::int64_t>& mark, std::int64_t value) {
 }
 
 void rowWritten(void* watch, int op, const char* schema, const char* table, sqlite3_int64 rowid) {
-  // A deletion needs nothing: the join drops what the index still holds of it.
-  if (op == SQLITE_DELETE || std::strcmp(schema, "main") != 0 || !detail::sameName(table, "Folder1")) return;
-  lowerTo(static_cast<Watch*>(watch)->written->open, rowid);
+  if (std::strcmp(schema, "main") != 0 || !detail::sameName(table, "Folder1")) return;
+  NameIndex::Written& written = *static_cast<Watch*>(watch)->written;
+  // The join drops what the index still holds of a deleted record; it is only counted, so that
+  // its shard is built anew once such names are many.
+  if (op == SQLITE_DELETE)
+    written.deletedOpen[static_cast<std::size_t>(NameIndex::ShardOf(rowid))].fetch_add(1, std::memory_order_relaxed);
+  else
+    lowerTo(written.open, rowid);
 }
 
 int logWritten(void* watch, sqlite3*, const char* schema, int) {
@@ -72,11 +77,19 @@ int logWritten(void* watch, sqlite3*, const char* schema, int) {
   auto* w = static_cast<Watch*>(watch);
   const std::int64_t written = w->written->open.exchange(NameIndex::kNone);
   for (auto& mark : w->written->committed) lowerTo(mark, written);
+  for (int k = 0; k < NameIndex::kShards; ++k) {
+    const auto at = static_cast<std::size_t>(k);
+    w->written->deleted[at].fetch_add(w->written->deletedOpen[at].exchange(0));
+  }
   if (w->committed) w->committed();
   return SQLITE_OK;
 }
 
-void rolledBack(void* watch) { static_cast<Watch*>(watch)->written->open = NameIndex::kNone; }
+void rolledBack(void* watch) {
+  NameIndex::Written& written = *static_cast<Watch*>(watch)->written;
+  written.open = NameIndex::kNone;
+  for (auto& count : written.deletedOpen) count = 0;
+}
 
 bool attached(sqlite3* db, int shard) { return sqlite3_db_filename(db, schemaName(shard).c_str()) != nullptr; }
 

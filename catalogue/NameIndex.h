@@ -29,6 +29,8 @@ class NameIndex {
   // No number written; the watermark of an index that holds nothing.
   static constexpr std::int64_t kNone = 0x7fffffffffffffff;
   static constexpr std::int64_t kFloor = -kNone - 1;
+  // The shard that holds the name of record `no`.
+  static constexpr int ShardOf(std::int64_t no) { return static_cast<int>((no >> kBlockBits) & (kShards - 1)); }
 
   // The file of `shard` of the index of the catalogue file at `cataloguePath`: beside it.
   static std::string FilePath(const std::string& cataloguePath, int shard);
@@ -52,6 +54,10 @@ class NameIndex {
     // Committed since each shard's build last looked: each shard takes its own.
     std::array<std::atomic<std::int64_t>, kShards> committed{};
     std::array<std::atomic<bool>, kShards> ready{};  // each shard's file is there to be attached
+    // Records deleted by the transaction that is open, and those committed since each shard last
+    // looked, by shard: their names stay in it until it is built anew.
+    std::array<std::atomic<std::int64_t>, kShards> deletedOpen{};
+    std::array<std::atomic<std::int64_t>, kShards> deleted{};
     std::array<std::string, kShards> files;          // each shard's file
     Written() {
       for (auto& mark : committed) mark = kNone;

@@ -21,13 +21,20 @@ constexpr std::int64_t kBatch = 50000;
 
 // The layout of the index files; a file of another is made anew. Without positions (detail=none)
 // the index takes a third less time to fill; the search asks for each trigram on its own.
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 
-constexpr const char* kSchema =
-    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA user_version=3; "
-    "CREATE VIRTUAL TABLE IF NOT EXISTS Names USING fts5(Name, tokenize='trigram', detail=none, columnsize=0); "
-    "CREATE TABLE IF NOT EXISTS Built (UpTo INTEGER NOT NULL); "
-    "INSERT INTO Built SELECT -9223372036854775808 WHERE NOT EXISTS (SELECT 1 FROM Built)";
+const std::string kNames =
+    "CREATE VIRTUAL TABLE IF NOT EXISTS Names USING fts5(Name, tokenize='trigram', detail=none, columnsize=0)";
+// Held counts the names in Names, Stale those of them whose records were deleted since. A cache
+// needs no wiping of what it frees: where the engine does that by default, emptying a shard costs
+// several times more.
+const std::string kSchema =
+    "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA secure_delete=OFF; PRAGMA user_version=4; " + kNames +
+    "; "
+    "CREATE TABLE IF NOT EXISTS Built (UpTo INTEGER NOT NULL, Held INTEGER NOT NULL, Stale INTEGER NOT NULL); "
+    "INSERT INTO Built SELECT -9223372036854775808, 0, 0 WHERE NOT EXISTS (SELECT 1 FROM Built)";
+const std::string kAnew =
+    "DROP TABLE Names; " + kNames + "; UPDATE Built SET UpTo = -9223372036854775808, Held = 0, Stale = 0";
 
 // The thread's scheduling priority below the program's other threads.
 constexpr int kNice = 10;
@@ -81,8 +88,25 @@ class Index {
   bool cut(std::int64_t upTo) {
     return transaction([&] {
       return run("DELETE FROM Names WHERE rowid > ?1", {upTo}) &&
-             run("UPDATE Built SET UpTo = MIN(UpTo, ?1)", {upTo});
+             run("UPDATE Built SET UpTo = MIN(UpTo, ?1), Held = MAX(Held - ?2, 0), Stale = MIN(Stale, MAX(Held - ?2, 0))",
+                 {upTo, sqlite3_changes64(db_.get())});
     });
+  }
+
+  // Counts `deleted` more names as stale; once they are as many as the live ones, empties the
+  // shard, to be filled again from the catalogue: every name that stays makes each later write to
+  // the index dearer, and this way the work stays in proportion to what was deleted. `upTo` is
+  // then the floor. False on failure.
+  bool purge(std::int64_t deleted, std::int64_t& upTo) {
+    std::optional<std::int64_t> anew;
+    const bool done = transaction([&] {
+      if (!run("UPDATE Built SET Stale = MIN(Held, Stale + ?1)", {deleted}) ||
+          !run("SELECT Stale > 0 AND Stale * 2 >= Held FROM Built", {}, &anew))
+        return false;
+      return !anew.value_or(0) || sqlite3_exec(db_.get(), kAnew.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    });
+    if (done && anew.value_or(0)) upTo = NameIndex::kFloor;
+    return done;
   }
 
   // Indexes the shard's next records above its watermark `upTo`, up to the catalogue's highest
@@ -102,7 +126,7 @@ class Index {
              (run("INSERT INTO Names (rowid, Name) SELECT No, Name FROM catalogue.Folder1 "
                   "WHERE No > ?1 AND No <= ?2 AND " + mine(),
                   {upTo, *last}) &&
-              run("UPDATE Built SET UpTo = ?1", {*last}));
+              run("UPDATE Built SET UpTo = ?1, Held = Held + ?2", {*last, sqlite3_changes64(db_.get())}));
     });
     if (done) upTo = *last;
     return done;
@@ -143,7 +167,7 @@ std::unique_ptr<Index> openIndex(const std::string& file, const std::string& cat
       else if (tables.value_or(0) > 0 && version.value_or(0) != kVersion)
         rc = SQLITE_CORRUPT;
       else
-        rc = sqlite3_exec(handle, kSchema, nullptr, nullptr, nullptr);
+        rc = sqlite3_exec(handle, kSchema.c_str(), nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK) {
       sqlite3_stmt* st = nullptr;
@@ -275,6 +299,7 @@ void NameIndexBuild::run(std::stop_token stop, int k) {
       std::unique_lock lock(mutex_);
       shard.wanted = false;
     }
+    if (!index->purge(written_->deleted[at].exchange(0), upTo)) break;
     // Numbers the connection wrote at or below the watermark: indexed again from there.
     std::int64_t low = committed.load();
     if (low <= upTo) {

@@ -452,6 +452,33 @@ TEST_F(NameSearchTest, TheIndexKeepsInStepWithReadsDeletionsUpdatesAndImports) {
   expectSameAsPlainSearch(11, 100);
 }
 
+// Deleted names leave a shard once they are as many as the live ones: updating the same disc
+// again and again must not grow the index without end, and the search stays exact meanwhile.
+TEST_F(NameSearchTest, TheNamesOfDeletedRecordsLeaveTheIndex) {
+  testsupport::writeCatalogue({});
+  std::vector<std::string> entries;
+  for (int d = 0; d < 30; ++d) {
+    entries.push_back("F" + std::to_string(d) + "abc/");
+    for (int f = 0; f < 100; ++f) entries.push_back("F" + std::to_string(d) + "abc/x" + std::to_string(f) + "ガイド.txt");
+  }
+  mount(entries);
+  Module1::VolNo = 1;
+  w().CDName = "Vol";
+  w().NewCD();
+  for (int update = 0; update < 3; ++update) {
+    expectCaughtUp();
+    expectEveryNameIndexedOnce();
+    w().CDName = "Vol";
+    w().ReCD();
+    expectSameAsPlainSearch(12 + static_cast<unsigned>(update), 40);
+  }
+  w().CDList().setListIndex(0);
+  w().SakujyoButton().Push();
+  ASSERT_TRUE(waitUntil([] { return !Class1::IsReading() && NameIndexing::Idle(); }, 20000));
+  EXPECT_EQ(indexValues("SELECT COUNT(*) FROM Names"), std::vector<std::int64_t>(NameIndex::kShards, 0));
+  EXPECT_TRUE(msgs().empty()) << msgs().front();
+}
+
 TEST_F(NameSearchTest, ASearchDuringARead) {
   testsupport::writeCatalogue(corpus(9));
   std::vector<std::string> entries;
