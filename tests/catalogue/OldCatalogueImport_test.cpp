@@ -24,6 +24,7 @@
 #include "catalogue/Module1.h"
 #include "catalogue/NameIndexing.h"
 #include "framework/database/Database.h"
+#include "framework/threads/Thread.h"
 #include "framework/windows/Dialogs.h"
 #include "support/TestSupport.h"
 
@@ -445,6 +446,29 @@ TEST_F(OldCatalogueImportTest, ALargeImportLetsTheWindowAnswerAndRefusesOtherCha
   EXPECT_EQ(testsupport::readCatalogue().size(), records.size() + 1);
   EXPECT_EQ(w().CDList().ListCount(), 2);
   EXPECT_EQ(beeps(), 1);
+}
+
+TEST_F(OldCatalogueImportTest, AQuitDuringAnImportKeepsNoneOfIt) {
+  testsupport::writeCatalogue({{1, 0, "Kept", true, "Kept", "ディスク", "2020-01-02 03:04:05", std::nullopt}});
+  const auto kept = testsupport::readCatalogue();
+  std::vector<Old> records{discRecord(10)};
+  for (int no = 11; no < 50'000; ++no) records.push_back(fileRecord(no, 10));
+  place(linesOf(records));
+  w();
+  int ticks = 0;
+  QTimer timer;
+  // Dropped as the quit drops the threads, some rows stored and more read ahead of them.
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    if (Class1::IsReading() && ++ticks == 3) framework::DropThreads();
+  });
+  timer.start(1);
+
+  w().OldDbReading();
+  EXPECT_EQ(ticks, 3);
+  EXPECT_EQ(framework::RunningThreadCount(), 0u);
+  EXPECT_EQ(testsupport::readCatalogue(), kept);
+  EXPECT_TRUE(msgs().empty());
+  EXPECT_EQ(beeps(), 0);
 }
 
 }  // namespace
