@@ -68,8 +68,10 @@ bool readRecord(const std::array<std::string, 9>& line, framework::DatabaseRecor
   rec.IntegerColumn("FolNo", folNo);
   rec.BooleanColumn("Folder", framework::textEquals(line[6], "true"));
   rec.IntegerColumn("Byte", bytes);
-  rec.DateColumn("Date", when);
-  rec.DateColumn("Time", when);
+  // Both columns hold the whole moment, as a read stores them.
+  const std::string moment = when.SQLDateTime();
+  rec.Column("Date", moment);
+  rec.Column("Time", moment);
   return true;
 }
 

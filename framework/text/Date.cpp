@@ -85,11 +85,13 @@ std::string Date::LongTime() const {
 }
 
 std::string Date::SQLDateTime() const {
-  const QDate d = date_;
+  // The calendar's parts at once: each of year(), month() and day() works them all out again.
+  int year = 0, month = 0, day = 0;
+  date_.getDate(&year, &month, &day);
   const QTime t = time_;
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year(), d.month(), d.day(),
-                t.hour(), t.minute(), t.second());
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, t.hour(), t.minute(),
+                t.second());
   return text;
 }
 
