@@ -17,6 +17,9 @@ namespace {
 // Enough records that a hand-over costs little beside them, few enough that the first ones are
 // stored soon after the start.
 constexpr std::size_t kBatch = 512;
+// A batch of long names is handed over sooner, so that what is read ahead stays small whatever
+// the file holds.
+constexpr std::size_t kBatchBytes = std::size_t{1} << 18;
 // Batches read ahead of the stores; more would only hold memory.
 constexpr std::size_t kQueued = 8;
 
@@ -84,19 +87,27 @@ void OldCatalogueReader::run(std::stop_token stop) {
   framework::TextInputStream& stream = *stream_;
   framework::Date when;
   Batch batch;
-  while (!stream.Eof() && !batch.unreadableFile) {
+  std::size_t bytes = 0;  // of the lines in the batch
+  while (!stream.Eof()) {
     std::array<std::string, 9> line;
     int count = 0;
-    for (; count < 9 && !stream.Eof() && !batch.unreadableFile; ++count) {
+    for (; count < 9 && !stream.Eof(); ++count) {
       std::optional<std::string> read = stream.ReadLine(kLineLimit);
-      if (read) line[count] = std::move(*read);
-      else batch.unreadableFile = true;
+      if (!read) {
+        batch.unreadableFile = true;
+        break;
+      }
+      bytes += read->size();
+      line[count] = std::move(*read);
     }
     if (batch.unreadableFile) break;
     framework::DatabaseRecord rec;
     if (count < 9 || !readRecord(line, rec, when)) ++batch.unreadable;
     else batch.records.push_back(std::move(rec));
-    if (batch.records.size() + static_cast<std::size_t>(batch.unreadable) >= kBatch && !push(stop, batch)) return;
+    if (batch.records.size() + static_cast<std::size_t>(batch.unreadable) >= kBatch || bytes >= kBatchBytes) {
+      if (!push(stop, batch)) return;
+      bytes = 0;
+    }
   }
   stream.Close();
   batch.last = true;
