@@ -10,6 +10,7 @@
 #include <string_view>
 #include <QCoreApplication>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/Window1.h"
@@ -126,6 +127,11 @@ class AsideListing {
  public:
   AsideListing(framework::Listbox& results, std::unique_ptr<NameIndex::Aside> search)
       : results_(results), window_(results.widget()->window()) {
+    // The next slice of a list still coming comes after the timers that fell due meanwhile: a call
+    // posted at once would run first, and two slices back to back hold the window twice as long.
+    again_.setSingleShot(true);
+    again_.setInterval(0);
+    QObject::connect(&again_, &QTimer::timeout, &context_, [this] { listSlice(); });
     // Each batch the window's thread has not yet been told of is told by a call posted to it.
     paths_ = std::make_unique<HitPaths>(std::move(search), [this] { post(); });
     // Stopped at once when the window goes, or the program quits, so no thread outlives them.
@@ -141,7 +147,7 @@ class AsideListing {
     int listed = 0;
     for (;;) {
       const Outcome outcome = list([&] { return ++listed >= kFirstRows && Clock::now() >= until; });
-      if (outcome == Outcome::Paused) post();
+      if (outcome == Outcome::Paused) again_.start();
       if (outcome != Outcome::Waiting || Clock::now() >= until) return;
       paths_->waitUntil(until);
     }
@@ -157,15 +163,21 @@ class AsideListing {
   // Thread-safe: the thread tells of its batches through it. One call at a time is posted, so that
   // two slices never run back to back.
   void post() {
-    if (!posted_.exchange(true)) QMetaObject::invokeMethod(&context_, [this] { listSlice(); }, Qt::QueuedConnection);
+    if (!posted_.exchange(true))
+      QMetaObject::invokeMethod(
+          &context_,
+          [this] {
+            posted_ = false;
+            listSlice();
+          },
+          Qt::QueuedConnection);
   }
 
   void listSlice() {
-    posted_ = false;
     const auto until = Clock::now() + kFirstHits;
     int listed = 0;
     // The clock is read every few rows: a row takes far less than a slice.
-    if (list([&] { return ++listed % 16 == 0 && Clock::now() >= until; }) == Outcome::Paused) post();
+    if (list([&] { return ++listed % 16 == 0 && Clock::now() >= until; }) == Outcome::Paused) again_.start();
   }
 
   // Adds the rows of the batches queued until they run out, the thread has ended (Done) or `pause`
@@ -174,16 +186,14 @@ class AsideListing {
     while (!done_) {
       if (!window_ || !paths_) break;
       if (next_ == batch_.size()) {
-        std::optional<HitPaths::Batch> taken = paths_->take();
-        if (!taken) {
+        next_ = 0;
+        if (!paths_->take(batch_)) {
           if (!paths_->finished()) return Outcome::Waiting;
           done_ = true;
           // Last: a search started from the message's own event loop ends this listing.
           if (const auto failure = paths_->failure()) Module1::Report(*failure);
           return Outcome::Done;
         }
-        batch_ = std::move(*taken);
-        next_ = 0;
       }
       results_.AddRow(batch_[next_++]);
       if (pause()) return Outcome::Paused;
@@ -195,6 +205,7 @@ class AsideListing {
   framework::Listbox& results_;
   QPointer<QWidget> window_;  // the list's window: once it has gone, so has the list
   QObject context_;           // the calls posted to the window's thread; they go with it
+  QTimer again_;              // the next slice of rows already queued
   HitPaths::Batch batch_;     // the batch being listed
   std::size_t next_ = 0;      // its next row
   bool done_ = false;

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 #include "catalogue/PathMemo.h"
 #include "framework/database/Database.h"
 #include "framework/text/Text.h"
@@ -21,7 +23,11 @@ constexpr std::size_t kQueued = 4;
 }  // namespace
 
 HitPaths::HitPaths(std::unique_ptr<NameIndex::Aside> search, std::function<void()> queued)
-    : search_(std::move(search)), queued_(std::move(queued)), thread_([this] { run(); }) {}
+    : search_(std::move(search)), queued_(std::move(queued)), parts_(static_cast<std::size_t>(search_->Parts())) {
+  search_->StopWhen(stop_);
+  threads_.reserve(parts_.size());
+  for (int k = 0; k < search_->Parts(); ++k) threads_.emplace_back([this, k] { run(k); });
+}
 
 HitPaths::~HitPaths() {
   {
@@ -29,6 +35,8 @@ HitPaths::~HitPaths() {
     stop_ = true;
   }
   changed_.notify_all();
+  // The threads are joined before the reads they use go.
+  threads_.clear();
 }
 
 namespace {
@@ -80,15 +88,14 @@ class Parents {
 
 }  // namespace
 
-void HitPaths::run() {
+void HitPaths::run(int part) {
   std::optional<Module1::Failure> failure;
   {
-    search_->StopWhen(stop_);
-    sqlite3* reader = search_->Reader();
+    sqlite3* reader = search_->Reader(part);
     Parents parents(reader);
     PathMemo paths(std::ref(parents), {});
     sqlite3_stmt* rows = nullptr;
-    int rc = search_->Rows(rows);
+    int rc = search_->Rows(part, rows);
     // The search gives No, FolNo, Name and Folder, in that order.
     const char* declared = rows ? sqlite3_column_decltype(rows, 3) : nullptr;
     const bool boolean = declared && framework::textEquals(declared, "BOOLEAN");
@@ -103,31 +110,64 @@ void HitPaths::run() {
       batch.ends.push_back(static_cast<std::uint32_t>(batch.texts.size()));
       const bool timed = batch.size() < 64 || batch.size() % 64 == 0;
       if (batch.size() >= size || (timed && Clock::now() - begun >= kBatchTime)) {
-        if (!push(batch)) break;
+        if (!push(part, batch)) break;
         size = kBatch;
         begun = Clock::now();
       }
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE && !stop_)
       failure = Module1::Failure{rc & 0xff, std::to_string(rc & 0xff) + " " + sqlite3_errmsg(reader)};
-    if (!stop_ && batch.size() > 0) push(batch);
+    if (!stop_ && batch.size() > 0) push(part, batch);
   }
   // The read ends here, not when the window lets go of the rest.
-  search_.reset();
-  std::lock_guard lock(mutex_);
-  ended_ = true;
-  failure_ = std::move(failure);
-  if (!stop_) tell();
+  search_->End(part);
+  std::unique_lock lock(mutex_);
+  Part& ended = parts_[static_cast<std::size_t>(part)];
+  ended.ended = true;
+  ended.failure = std::move(failure);
+  // The window's thread goes on to the next part once told that this one ended.
+  if (!stop_ && static_cast<std::size_t>(part) == current_) tell();
+  // The memory of the batches listed is let go here, until the last: on the window's thread it
+  // would hold the window, all the more where a later part ran far ahead.
+  // A few are left while a part still reads, for it to fill again.
+  const auto kept = [this] {
+    const bool reading = std::any_of(parts_.begin(), parts_.end(), [](const Part& p) { return !p.ended; });
+    return reading ? kQueued + 1 : 0;
+  };
+  for (;;) {
+    changed_.wait(lock, [&] { return stop_ || drained_ || spent_.size() > kept(); });
+    const bool last = stop_ || drained_;
+    std::vector<Batch> spent;
+    while (spent_.size() > (last ? 0 : kept())) {
+      spent.push_back(std::move(spent_.back()));
+      spent_.pop_back();
+    }
+    lock.unlock();
+    spent.clear();
+    if (last) break;
+    lock.lock();
+  }
 }
 
-bool HitPaths::push(Batch& batch) {
+bool HitPaths::push(int part, Batch& batch) {
+  const auto k = static_cast<std::size_t>(part);
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return batches_.size() < kQueued || stop_; });
+  // A later part runs ahead, keeping what it finds until the window's thread comes to it.
+  changed_.wait(lock, [&] { return parts_[k].batches.size() < kQueued || k != current_ || stop_; });
   if (stop_) return false;
-  batches_.push_back(std::move(batch));
-  batch = Batch{};
-  batch.texts.reserve(batches_.back().texts.size());
-  tell();
+  parts_[k].batches.push_back(std::move(batch));
+  const std::size_t size = parts_[k].batches.back().texts.size();
+  // A batch the window's thread has listed is filled again, its memory as it is.
+  if (spent_.empty()) {
+    batch = Batch{};
+  } else {
+    batch = std::move(spent_.back());
+    spent_.pop_back();
+    batch.texts.clear();
+    batch.ends.clear();
+  }
+  batch.texts.reserve(size);
+  if (k == current_) tell();
   return true;
 }
 
@@ -139,29 +179,42 @@ void HitPaths::tell() {
   queued_();
 }
 
-std::optional<HitPaths::Batch> HitPaths::take() {
+HitPaths::Part& HitPaths::current() {
+  // A part that failed ends the rows there.
+  while (current_ + 1 < parts_.size() && parts_[current_].ended && parts_[current_].batches.empty() &&
+         !parts_[current_].failure)
+    ++current_;
+  return parts_[current_];
+}
+
+bool HitPaths::take(Batch& batch) {
   std::lock_guard lock(mutex_);
-  if (batches_.empty()) {
-    told_ = false;
-    return std::nullopt;
-  }
-  Batch batch = std::move(batches_.front());
-  batches_.pop_front();
+  if (batch.size() > 0) spent_.push_back(std::move(batch));
+  batch = Batch{};
   changed_.notify_all();
-  return batch;
+  Part& part = current();
+  if (part.batches.empty()) {
+    told_ = false;
+    drained_ = part.ended;
+    return false;
+  }
+  batch = std::move(part.batches.front());
+  part.batches.pop_front();
+  return true;
 }
 
 void HitPaths::waitUntil(Clock::time_point until) {
   std::unique_lock lock(mutex_);
-  changed_.wait_until(lock, until, [this] { return !batches_.empty() || ended_; });
+  changed_.wait_until(lock, until, [this] { return !parts_[current_].batches.empty() || parts_[current_].ended; });
 }
 
 bool HitPaths::finished() {
   std::lock_guard lock(mutex_);
-  return ended_ && batches_.empty();
+  const Part& part = current();
+  return part.ended && part.batches.empty();
 }
 
 std::optional<Module1::Failure> HitPaths::failure() {
   std::lock_guard lock(mutex_);
-  return failure_;
+  return current().failure;
 }

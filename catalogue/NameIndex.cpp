@@ -44,7 +44,8 @@ std::string indexedQuery() {
 struct Watch {
   std::shared_ptr<NameIndex::Written> written;
   std::function<void()> committed;
-  std::shared_ptr<NameIndex::Aside::Slot> reader;  // opened by the first search read aside
+  // Opened by the first search read aside: a scan reads its two halves on two of them.
+  std::array<std::shared_ptr<NameIndex::Aside::Slot>, 2> readers;
 };
 std::mutex watchesMutex;
 std::unordered_map<sqlite3*, std::unique_ptr<Watch>> watches;
@@ -178,7 +179,7 @@ std::string NameIndex::CataloguePath(Database& db) {
 void NameIndex::StartWatching(Database& db, std::shared_ptr<Written> written, std::function<void()> committed) {
   StopWatching(db);
   sqlite3* handle = db.connection_->db;
-  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed), nullptr});
+  auto watch = std::make_unique<Watch>(Watch{std::move(written), std::move(committed), {}});
   Watch* w = watch.get();
   {
     std::lock_guard lock(watchesMutex);
@@ -270,6 +271,46 @@ struct NameIndex::Aside::Slot {
   std::atomic<bool> held{false};  // by a search; set and read on the window's thread, cleared on the reading one
 };
 
+struct NameIndex::Aside::Part {
+  std::shared_ptr<Slot> slot;
+  std::string sql;
+  std::vector<DatabaseRecord::Value> values;
+  bool indexed = false;  // the index's query, for which the scan serves when it fails
+  sqlite3_stmt* rows = nullptr;
+  bool ended = false;
+};
+
+namespace {
+
+// A reader of the catalogue file, kept in `slot` for the watch's later searches; none when it
+// cannot be opened.
+std::shared_ptr<NameIndex::Aside::Slot> reader(std::shared_ptr<NameIndex::Aside::Slot>& slot, const std::string& path) {
+  if (slot) return slot;
+  sqlite3* handle = nullptr;
+  const int rc = sqlite3_open_v2(NameIndex::ReadOnlyUri(path).c_str(), &handle,
+                                 SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
+  auto opened = std::make_shared<NameIndex::Aside::Slot>(handle);
+  if (rc != SQLITE_OK) return nullptr;
+  // As the catalogue's own connection takes the same statements.
+  sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
+  sqlite3_busy_timeout(handle, detail::kBusyTimeoutMs);
+  slot = std::move(opened);
+  return slot;
+}
+
+// One integer that the statement gives; none when it fails or gives none.
+std::optional<std::int64_t> integerOf(sqlite3* db, const char* sql) {
+  sqlite3_stmt* st = nullptr;
+  std::optional<std::int64_t> value;
+  if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW &&
+      sqlite3_column_type(st, 0) == SQLITE_INTEGER)
+    value = sqlite3_column_int64(st, 0);
+  sqlite3_finalize(st);
+  return value;
+}
+
+}  // namespace
+
 std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std::string& term, bool mayWrite) {
   detail::Connection& c = *db.connection_;
   Watch* watch = mayWrite ? watchOf(c.db) : nullptr;
@@ -281,24 +322,21 @@ std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std
   // A file moved or replaced since: the connection reads the one it opened, a new one would not.
   int moved = 0;
   if (sqlite3_file_control(c.db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK || moved) return nullptr;
-  if (!watch->reader) {
-    // Opened once per watch, and used by one thread at a time.
-    sqlite3* handle = nullptr;
-    const int rc = sqlite3_open_v2(ReadOnlyUri(path).c_str(), &handle,
-                                   SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, nullptr);
-    auto slot = std::make_shared<Aside::Slot>(handle);
-    if (rc != SQLITE_OK) return nullptr;
-    // As the catalogue's own connection takes the same statements.
-    sqlite3_db_config(handle, SQLITE_DBCONFIG_DQS_DML, 1, nullptr);
-    sqlite3_busy_timeout(handle, detail::kBusyTimeoutMs);
-    watch->reader = std::move(slot);
-  }
-  const std::shared_ptr<Aside::Slot> slot = watch->reader;
-  if (slot->held) return nullptr;
-  sqlite3* reader = slot->handle;
+  // Each reader is opened once per watch, and used by one thread at a time.
+  const std::shared_ptr<Aside::Slot> slot = reader(watch->readers[0], path);
+  if (!slot || slot->held) return nullptr;
+  sqlite3* first = slot->handle;
   const std::string pattern = "%" + term + "%";
   std::optional<std::string> match = allReady(*watch->written) ? MatchQuery(term) : std::nullopt;
-  if (match && !attached(reader) && !attach(reader, *watch->written)) match.reset();
+  if (match && !attached(first) && !attach(first, *watch->written)) match.reset();
+  // A scan reads the later half of the numbers on a second reader, on a thread of its own. The
+  // engine offers no way to hand one read's state to another connection here, so the second
+  // read counts as the same state only when no change came to the file since just before the
+  // first began: the file's change count as the second reader saw it then and sees it now.
+  std::shared_ptr<Aside::Slot> second = match ? nullptr : reader(watch->readers[1], path);
+  if (second && second->held) second.reset();
+  const std::optional<std::int64_t> version = second ? integerOf(second->handle, "PRAGMA main.data_version") : std::nullopt;
+  if (!version) second.reset();
   // Reading each file's schema begins the read of each in the transaction.
   std::string snapshot = "SELECT (SELECT COUNT(*) FROM main.sqlite_schema)";
   for (int k = 0; match && k < kShards; ++k) snapshot += " + (SELECT COUNT(*) FROM " + schemaName(k) + ".sqlite_schema)";
@@ -307,25 +345,47 @@ std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std
   sqlite3_mutex* lock = sqlite3_db_mutex(c.db);
   sqlite3_mutex_enter(lock);
   const std::int64_t written = belowWritten(*watch->written);
-  const bool begun = sqlite3_exec(reader, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
-  bool ok = begun && sqlite3_exec(reader, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  const bool begun = sqlite3_exec(first, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool ok = begun && sqlite3_exec(first, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+  const bool secondBegun = ok && second && sqlite3_exec(second->handle, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+  bool split = secondBegun && sqlite3_exec(second->handle, snapshot.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
   sqlite3_mutex_leave(lock);
   // In another journal than the log a reader would hold up the connection's changes.
   if (ok) {
     sqlite3_stmt* st = nullptr;
-    ok = sqlite3_prepare_v2(reader, "PRAGMA main.journal_mode", -1, &st, nullptr) == SQLITE_OK &&
+    ok = sqlite3_prepare_v2(first, "PRAGMA main.journal_mode", -1, &st, nullptr) == SQLITE_OK &&
          sqlite3_step(st) == SQLITE_ROW && sqlite3_column_text(st, 0) &&
          detail::sameName(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal");
     sqlite3_finalize(st);
   }
+  split = ok && split && integerOf(second->handle, "PRAGMA main.data_version") == version;
+  // The halves of the numbers as the table holds them, in the order that a scan gives; each end
+  // is found alone, since only then does the engine go straight to it.
+  std::optional<std::int64_t> low, high;
+  if (split) {
+    low = integerOf(first, "SELECT MIN(rowid) FROM Folder1");
+    high = integerOf(first, "SELECT MAX(rowid) FROM Folder1");
+    split = low && high;
+  }
+  if (secondBegun && !split) sqlite3_exec(second->handle, "ROLLBACK", nullptr, nullptr, nullptr);
   if (!ok) {
-    if (begun) sqlite3_exec(reader, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (begun) sqlite3_exec(first, "ROLLBACK", nullptr, nullptr, nullptr);
     return nullptr;
   }
   slot->held = true;
+  std::vector<Aside::Part> parts;
   static const std::string indexed = indexedQuery();
-  if (match) return std::make_unique<Aside>(slot, indexed, std::vector<DatabaseRecord::Value>{*match, pattern, written}, pattern);
-  return std::make_unique<Aside>(slot, kScan, std::vector<DatabaseRecord::Value>{pattern}, pattern);
+  if (match) {
+    parts.push_back(Aside::Part{slot, indexed, {*match, pattern, written}, true});
+  } else if (split) {
+    second->held = true;
+    const std::int64_t half = *low + (*high - *low) / 2;
+    parts.push_back(Aside::Part{slot, std::string(kScan) + " AND rowid <= ?2", {pattern, half}});
+    parts.push_back(Aside::Part{second, std::string(kScan) + " AND rowid > ?2", {pattern, half}});
+  } else {
+    parts.push_back(Aside::Part{slot, kScan, {pattern}});
+  }
+  return std::make_unique<Aside>(std::move(parts), pattern);
 }
 
 namespace {
@@ -336,45 +396,53 @@ std::atomic<int> readingAside{0};
 long NameIndex::SearchesAside() { return searchesAside; }
 int NameIndex::ReadingAside() { return readingAside; }
 
-NameIndex::Aside::Aside(std::shared_ptr<Slot> slot, std::string sql, std::vector<DatabaseRecord::Value> values,
-                        std::string pattern)
-    : slot_(std::move(slot)), sql_(std::move(sql)), values_(std::move(values)), pattern_(std::move(pattern)) {
+NameIndex::Aside::Aside(std::vector<Part> parts, std::string pattern)
+    : parts_(std::move(parts)), pattern_(std::move(pattern)), reading_(static_cast<int>(parts_.size())) {
   ++searchesAside;
   ++readingAside;
 }
 
+int NameIndex::Aside::Parts() const { return static_cast<int>(parts_.size()); }
+
 void NameIndex::Aside::StopWhen(const std::atomic<bool>& stop) {
   stop_ = &stop;
-  sqlite3_progress_handler(
-      slot_->handle, 1000, [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
-      const_cast<std::atomic<bool>*>(&stop));
+  for (Part& part : parts_)
+    sqlite3_progress_handler(
+        part.slot->handle, 1000, [](void* flag) { return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0; },
+        const_cast<std::atomic<bool>*>(&stop));
 }
 
 NameIndex::Aside::~Aside() {
-  sqlite3_finalize(rows_);
-  sqlite3_progress_handler(slot_->handle, 0, nullptr, nullptr);
-  sqlite3_exec(slot_->handle, "ROLLBACK", nullptr, nullptr, nullptr);
-  slot_->held = false;
-  --readingAside;
+  for (int k = 0; k < Parts(); ++k) End(k);
 }
 
-int NameIndex::Aside::Rows(sqlite3_stmt*& rows) {
-  int rc = begin(sql_, values_);
+void NameIndex::Aside::End(int k) {
+  Part& part = parts_[static_cast<std::size_t>(k)];
+  if (part.ended) return;
+  part.ended = true;
+  sqlite3_finalize(part.rows);
+  part.rows = nullptr;
+  sqlite3_progress_handler(part.slot->handle, 0, nullptr, nullptr);
+  sqlite3_exec(part.slot->handle, "ROLLBACK", nullptr, nullptr, nullptr);
+  part.slot->held = false;
+  if (--reading_ == 0) --readingAside;
+}
+
+int NameIndex::Aside::Rows(int k, sqlite3_stmt*& rows) {
+  Part& part = parts_[static_cast<std::size_t>(k)];
+  const auto begin = [&](const std::string& sql, const std::vector<DatabaseRecord::Value>& values) {
+    sqlite3_finalize(part.rows);
+    part.rows = nullptr;
+    int rc = sqlite3_prepare_v2(part.slot->handle, sql.c_str(), static_cast<int>(sql.size()), &part.rows, nullptr);
+    for (int i = 0; rc == SQLITE_OK && i < static_cast<int>(values.size()); ++i)
+      rc = framework::BindValue(part.rows, i + 1, values[static_cast<std::size_t>(i)], SQLITE_STATIC);
+    return rc == SQLITE_OK ? sqlite3_step(part.rows) : rc;
+  };
+  int rc = begin(part.sql, part.values);
   // As Search does, the scan serves when the index's query fails.
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE && sql_ != kScan && !(stop_ && *stop_)) rc = begin(kScan, {pattern_});
-  rows = rows_;
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE && part.indexed && !(stop_ && *stop_)) rc = begin(kScan, {pattern_});
+  rows = part.rows;
   return rc;
 }
 
-int NameIndex::Aside::begin(const std::string& sql, const std::vector<DatabaseRecord::Value>& values) {
-  sqlite3_finalize(rows_);
-  rows_ = nullptr;
-  int rc = sqlite3_prepare_v2(slot_->handle, sql.c_str(), static_cast<int>(sql.size()), &rows_, nullptr);
-  for (int i = 0; rc == SQLITE_OK && i < static_cast<int>(values.size()); ++i)
-    rc = framework::BindValue(rows_, i + 1, values[static_cast<std::size_t>(i)], SQLITE_STATIC);
-  return rc == SQLITE_OK ? sqlite3_step(rows_) : rc;
-}
-
-sqlite3* NameIndex::Aside::Reader() { return slot_->handle; }
-
-
+sqlite3* NameIndex::Aside::Reader(int part) { return parts_[static_cast<std::size_t>(part)].slot->handle; }

@@ -86,33 +86,35 @@ class NameIndex {
   // scanned. Nullptr when the query fails.
   static std::unique_ptr<framework::RecordSet> Search(framework::Database& db, const std::string& term, bool mayWrite);
 
-  // Search's records read on a connection of the catalogue file of their own, to be stepped on
-  // one other thread. Its snapshot is begun at the call, under the catalogue connection's lock, so
-  // it holds exactly what that connection sees.
+  // Search's records read on connections of the catalogue file of their own, in parts of
+  // consecutive numbers, each to be stepped on a thread of its own: the records of a later part
+  // follow those of an earlier one. Every part reads one and the same state of the file, begun at
+  // the call under the catalogue connection's lock, so it holds exactly what that connection sees.
   class Aside {
    public:
-    struct Slot;  // the reader connection of a catalogue and whether a search holds it
-    Aside(std::shared_ptr<Slot> slot, std::string sql, std::vector<framework::DatabaseRecord::Value> values,
-          std::string pattern);
-    // Ends the read and hands the reader back for the next search; on the thread that read.
+    struct Slot;  // a reader connection of a catalogue and whether a search holds it
+    struct Part;  // a reader, its statement and its values
+    Aside(std::vector<Part> parts, std::string pattern);
+    // Ends the reads still under way and hands their readers back for the next search.
     ~Aside();
     Aside(const Aside&) = delete;
     Aside& operator=(const Aside&) = delete;
-    // From here on the reader's work ends soon (interrupted) once `stop` is set; it must outlive this.
+    int Parts() const;
+    // From here on the readers' work ends soon (interrupted) once `stop` is set; it must outlive
+    // this. Before any part is stepped.
     void StopWhen(const std::atomic<bool>& stop);
-    // The records' statement, bound and stepped to its first row, stepped on by the calling thread
-    // alone and finalised with this: SQLITE_ROW, SQLITE_DONE or the engine's failure.
-    int Rows(sqlite3_stmt*& rows);
-    // The reader, in the same snapshot, for the thread that steps the rows.
-    sqlite3* Reader();
+    // The part's statement, bound and stepped to its first row, stepped on by the calling thread
+    // alone and finalised by End: SQLITE_ROW, SQLITE_DONE or the engine's failure.
+    int Rows(int part, sqlite3_stmt*& rows);
+    // The part's reader, in the same state, for the thread that steps its rows.
+    sqlite3* Reader(int part);
+    // Ends the part's read and hands its reader back; on the thread that read it.
+    void End(int part);
 
    private:
-    int begin(const std::string& sql, const std::vector<framework::DatabaseRecord::Value>& values);
-    std::shared_ptr<Slot> slot_;
-    std::string sql_;
-    std::vector<framework::DatabaseRecord::Value> values_;
+    std::vector<Part> parts_;
     std::string pattern_;
-    sqlite3_stmt* rows_ = nullptr;
+    std::atomic<int> reading_;  // parts not yet ended
     const std::atomic<bool>* stop_ = nullptr;
   };
   // None where a second connection might see something else than the catalogue's own: one in
