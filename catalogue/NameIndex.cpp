@@ -379,9 +379,11 @@ std::unique_ptr<NameIndex::Aside> NameIndex::SearchAside(Database& db, const std
     parts.push_back(Aside::Part{slot, indexed, {*match, pattern, written}, true});
   } else if (split) {
     second->held = true;
-    const std::int64_t half = *low + (*high - *low) / 2;
-    parts.push_back(Aside::Part{slot, std::string(kScan) + " AND rowid <= ?2", {pattern, half}});
-    parts.push_back(Aside::Part{second, std::string(kScan) + " AND rowid > ?2", {pattern, half}});
+    // Numbers may be negative, and far apart.
+    const std::uint64_t span = static_cast<std::uint64_t>(*high) - static_cast<std::uint64_t>(*low);
+    const std::int64_t end = *low + static_cast<std::int64_t>(span / 2);
+    parts.push_back(Aside::Part{slot, std::string(kScan) + " AND rowid <= ?2", {pattern, end}});
+    parts.push_back(Aside::Part{second, std::string(kScan) + " AND rowid > ?2", {pattern, end}});
   } else {
     parts.push_back(Aside::Part{slot, kScan, {pattern}});
   }
