@@ -154,7 +154,8 @@ bool HitPaths::push(int part, Batch& batch) {
   std::unique_lock lock(mutex_);
   // A later part runs ahead, keeping what it finds until the window's thread comes to it.
   changed_.wait(lock, [&] { return parts_[k].batches.size() < kQueued || k != current_ || stop_; });
-  if (stop_) return false;
+  // Rows that ended at an earlier part's failure are over: a later part's are not wanted.
+  if (stop_ || drained_) return false;
   parts_[k].batches.push_back(std::move(batch));
   const std::size_t size = parts_[k].batches.back().texts.size();
   // A batch the window's thread has listed is filled again, its memory as it is.

@@ -60,7 +60,7 @@ class HitPaths {
   };
   void run(int part);
   // Queues the batch and gives one to fill next, waiting while the part being taken has a few
-  // queued; false when stopped.
+  // queued; false when stopped, or when the rows ended at an earlier part's failure.
   bool push(int part, Batch& batch);
   // The part being taken, past those that ended whole. Under the lock.
   Part& current();
