@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "catalogue/PathMemo.h"
 #include "framework/database/Database.h"
@@ -142,8 +143,13 @@ void HitPaths::run(int part) {
       spent.push_back(std::move(spent_.back()));
       spent_.pop_back();
     }
+    // The queues' own memory too, which lies above the batches' and would let them all go at once.
+    std::vector<std::deque<Batch>> queues;
+    if (drained_)
+      for (Part& p : parts_) queues.push_back(std::exchange(p.batches, {}));
     lock.unlock();
     spent.clear();
+    queues.clear();
     if (last) break;
     lock.lock();
   }
