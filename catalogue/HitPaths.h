@@ -66,7 +66,7 @@ class HitPaths {
   Part& current();
   void tell();
 
-  std::unique_ptr<NameIndex::Aside> search_;  // each part the thread's alone once it runs
+  std::unique_ptr<NameIndex::Aside> search_;  // each part its own thread's alone once it runs
   std::function<void()> queued_;
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -99,6 +99,7 @@ class NameIndex {
     ~Aside();
     Aside(const Aside&) = delete;
     Aside& operator=(const Aside&) = delete;
+    // How many parts there are; part 0 holds the lowest numbers.
     int Parts() const;
     // From here on the readers' work ends soon (interrupted) once `stop` is set; it must outlive
     // this. Before any part is stepped.
