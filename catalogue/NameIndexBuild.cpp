@@ -100,7 +100,8 @@ class Index {
   bool purge(std::int64_t deleted, std::int64_t& upTo) {
     std::optional<std::int64_t> anew;
     const bool done = transaction([&] {
-      if (!run("UPDATE Built SET Stale = MIN(Held, Stale + ?1)", {deleted}) ||
+      // Most wakes follow no deletion: those only look, and write nothing to the file.
+      if ((deleted > 0 && !run("UPDATE Built SET Stale = MIN(Held, Stale + ?1)", {deleted})) ||
           !run("SELECT Stale > 0 AND Stale * 2 >= Held FROM Built", {}, &anew))
         return false;
       return !anew.value_or(0) || sqlite3_exec(db_.get(), kAnew.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
